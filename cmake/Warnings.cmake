@@ -1,0 +1,8 @@
+# Compiler warnings for our own targets, as an INTERFACE target to link.
+add_library(vantrix_warnings INTERFACE)
+target_compile_options(vantrix_warnings INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow=local -Wnon-virtual-dtor -Wcast-align
+  -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough)
+if(VANTRIX_WARNINGS_AS_ERRORS)
+  target_compile_options(vantrix_warnings INTERFACE -Werror)
+endif()

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/RecordSet.h"
+
+namespace vantrix::db {
+
+// Column layout of a FieldSchema record, counted from 1 as IdxField counts.
+enum FieldSchemaColumn : int {
+  kFieldName = 1,      // the field's name
+  kFieldTypeCode = 2,  // integer type code, see TypeCodes.h
+  kFieldDeclaredType = 3,  // the declared type as the engine writes it
+  kFieldNotNull = 4,   // 1 when the field refuses NULL, else 0
+  kFieldPrimaryKey = 5,  // 1 when the field is part of the primary key
+};
+
+// A handle on one database engine. It is configured through its public
+// settings, then connected, used and closed; it may connect again after
+// Close. Failures are reported by a false or empty result plus ErrorMessage;
+// nothing here ever shows a dialog.
+class Database {
+public:
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  virtual ~Database() = default;
+
+  std::string Host;
+  std::string DatabaseName;
+  std::string UserName;
+  std::string Password;
+  // TCP port; 0 means the engine's default.
+  int Port = 0;
+  // SQLite only: the database file, or none.
+  std::optional<std::filesystem::path> DatabaseFile;
+  // Seconds allowed for connecting and for each reply of a server.
+  int TimeoutSeconds = 10;
+
+  virtual bool Connect() = 0;
+  // One record per table or view, name in column 1; nullptr on failure.
+  virtual std::unique_ptr<RecordSet> TableSchema() = 0;
+  // One record per field (see FieldSchemaColumn); an unknown table gives an
+  // empty record set; nullptr on failure.
+  virtual std::unique_ptr<RecordSet> FieldSchema(std::string_view table) = 0;
+  // Rows of a read-only statement; nullptr on failure.
+  virtual std::unique_ptr<RowSet> SelectSQL(std::string_view statement) = 0;
+  virtual void Close() = 0;
+  [[nodiscard]] virtual bool IsConnected() const = 0;
+
+  [[nodiscard]] const std::string& ErrorMessage() const { return errorMessage_; }
+
+protected:
+  void SetError(std::string message) { errorMessage_ = std::move(message); }
+  void ClearError() { errorMessage_.clear(); }
+
+private:
+  std::string errorMessage_;
+};
+
+// The handle for an engine name as the type menus show it ("Mysql",
+// "RealServer", "CubeSQLserver", "SQLite"; letter case ignored), or nullptr
+// for anything that names no engine.
+std::unique_ptr<Database> CreateDatabase(std::string_view engineName);
+
+// The engine's default port for a name, 0 when it has none (SQLite).
+int DefaultPort(std::string_view engineName);
+
+// ASCII case-insensitive equality, for engine names and SQL keywords.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
+}  // namespace vantrix::db

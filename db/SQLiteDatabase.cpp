@@ -1,0 +1,124 @@
+#include "db/SQLiteDatabase.h"
+
+#include <sqlite3.h>
+
+#include "db/TypeCodes.h"
+
+namespace vantrix::db {
+
+SQLiteDatabase::~SQLiteDatabase() { Close(); }
+
+bool SQLiteDatabase::Connect() {
+  Close();
+  ClearError();
+  if (!DatabaseFile || DatabaseFile->empty()) {
+    SetError("No database file was chosen");
+    return false;
+  }
+  const std::string path = DatabaseFile->string();
+  sqlite3* db = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  if (rc != SQLITE_OK) {
+    SetError(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+    sqlite3_close(db);
+    return false;
+  }
+  db_ = db;
+  sqlite3_busy_timeout(db_, TimeoutSeconds * 1000);
+  // SQLite opens lazily: reading the schema now tells a database from any
+  // other file ("file is not a database") before the caller relies on it.
+  if (!Query("SELECT count(*) FROM sqlite_master", {})) {
+    const std::string message = ErrorMessage();
+    Close();
+    SetError(message);
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<RecordSet> SQLiteDatabase::TableSchema() {
+  return Query(
+      "SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+      "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY rowid",
+      {});
+}
+
+std::unique_ptr<RecordSet> SQLiteDatabase::FieldSchema(std::string_view table) {
+  auto info = Query("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)",
+                    {std::string(table)});
+  if (!info) return nullptr;
+  std::vector<Row> rows;
+  rows.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) {
+    const std::string declared = r[1].StringValue();
+    rows.push_back(Row{r[0], DatabaseField(std::to_string(TypeCodeForDeclaredType(declared))),
+                       DatabaseField(declared),
+                       DatabaseField(r[2].IntegerValue() != 0 ? "1" : "0"),
+                       DatabaseField(r[3].IntegerValue() != 0 ? "1" : "0")});
+  }
+  return std::make_unique<RecordSet>(
+      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
+      std::move(rows));
+}
+
+std::unique_ptr<RowSet> SQLiteDatabase::SelectSQL(std::string_view statement) {
+  auto records = Query(statement, {});
+  if (!records) return nullptr;
+  return std::make_unique<RowSet>(std::move(*records));
+}
+
+std::unique_ptr<RecordSet> SQLiteDatabase::Query(std::string_view sql,
+                                                 const std::vector<std::string>& params) {
+  if (!db_) {
+    SetError("The database is not connected");
+    return nullptr;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+      SQLITE_OK) {
+    SetError(sqlite3_errmsg(db_));
+    return nullptr;
+  }
+  for (std::size_t i = 0; i < params.size(); ++i) {
+    sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(),
+                      static_cast<int>(params[i].size()), SQLITE_TRANSIENT);
+  }
+  const int columns = sqlite3_column_count(stmt);
+  std::vector<std::string> names;
+  for (int c = 0; c < columns; ++c) {
+    const char* name = sqlite3_column_name(stmt, c);
+    names.emplace_back(name ? name : "");
+  }
+  std::vector<Row> rows;
+  int rc = SQLITE_OK;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    Row row;
+    row.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
+        row.emplace_back();
+        continue;
+      }
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+      const int bytes = sqlite3_column_bytes(stmt, c);
+      row.emplace_back(std::string(text ? text : "", static_cast<std::size_t>(bytes)));
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rc != SQLITE_DONE) {
+    SetError(sqlite3_errmsg(db_));
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  sqlite3_finalize(stmt);
+  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
+}
+
+void SQLiteDatabase::Close() {
+  if (db_) {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+}
+
+}  // namespace vantrix::db

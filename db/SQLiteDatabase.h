@@ -1,0 +1,30 @@
+#pragma once
+
+#include "db/Database.h"
+
+struct sqlite3;
+
+namespace vantrix::db {
+
+// SQLite through its C API. The file is opened where it lies, read-only and
+// never created, so comparing can never change it.
+class SQLiteDatabase final : public Database {
+public:
+  SQLiteDatabase() = default;
+  ~SQLiteDatabase() override;
+
+  bool Connect() override;
+  std::unique_ptr<RecordSet> TableSchema() override;
+  std::unique_ptr<RecordSet> FieldSchema(std::string_view table) override;
+  std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
+  void Close() override;
+  [[nodiscard]] bool IsConnected() const override { return db_ != nullptr; }
+
+private:
+  // Runs one statement with text parameters and reads every row.
+  std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
+
+  sqlite3* db_ = nullptr;
+};
+
+}  // namespace vantrix::db

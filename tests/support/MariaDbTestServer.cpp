@@ -1,0 +1,54 @@
+#include "support/MariaDbTestServer.h"
+
+#include <mysql.h>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace vantrix::test {
+
+std::optional<MariaDbServer> TestMariaDb() {
+  const char* port = std::getenv("VANTRIX_TEST_MYSQL_PORT");
+  if (!port || !*port) return std::nullopt;
+  auto env = [](const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return std::string(value && *value ? value : fallback);
+  };
+  return MariaDbServer{env("VANTRIX_TEST_MYSQL_HOST", "127.0.0.1"), std::atoi(port),
+                       env("VANTRIX_TEST_MYSQL_USER", "vantrix"),
+                       env("VANTRIX_TEST_MYSQL_PASSWORD", "")};
+}
+
+void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
+                         const std::string& sql) {
+  MYSQL* mysql = mysql_init(nullptr);
+  const unsigned int protocol = MYSQL_PROTOCOL_TCP;
+  mysql_optionsv(mysql, MYSQL_OPT_PROTOCOL, &protocol);
+  mysql_optionsv(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
+  if (!mysql_real_connect(mysql, server.host.c_str(), server.user.c_str(),
+                          server.password.c_str(), nullptr,
+                          static_cast<unsigned int>(server.port), nullptr,
+                          CLIENT_MULTI_STATEMENTS)) {
+    std::string error = mysql_error(mysql);
+    mysql_close(mysql);
+    throw std::runtime_error("cannot reach the MariaDB test server: " + error);
+  }
+  const std::string setup = "DROP DATABASE IF EXISTS `" + database + "`; CREATE DATABASE `" +
+                            database + "` CHARACTER SET utf8mb4; USE `" + database + "`; " + sql;
+  std::string error;
+  if (mysql_real_query(mysql, setup.c_str(), setup.size()) != 0) {
+    error = mysql_error(mysql);
+  } else {
+    // Drain every statement's result so that errors in later ones surface.
+    int status = 0;
+    do {
+      if (MYSQL_RES* result = mysql_store_result(mysql)) mysql_free_result(result);
+      status = mysql_next_result(mysql);
+      if (status > 0) error = mysql_error(mysql);
+    } while (status == 0);
+  }
+  mysql_close(mysql);
+  if (!error.empty()) throw std::runtime_error("test schema SQL failed: " + error);
+}
+
+}  // namespace vantrix::test

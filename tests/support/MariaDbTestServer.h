@@ -1,0 +1,31 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vantrix::test {
+
+// The private MariaDB server that scripts/test starts on loopback; its
+// address comes from the environment.
+struct MariaDbServer {
+  std::string host;
+  int port = 0;
+  std::string user;
+  std::string password;
+};
+
+// The server's settings, or none when the tests run without it.
+std::optional<MariaDbServer> TestMariaDb();
+
+// Creates (or recreates) a database on the test server and runs the SQL in
+// it; the test then compares against it. Throws on failure.
+void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
+                         const std::string& sql);
+
+// Skips the current test when there is no test server.
+#define VANTRIX_REQUIRE_MARIADB(var)                                          \
+  auto var##_opt = ::vantrix::test::TestMariaDb();                           \
+  if (!var##_opt) GTEST_SKIP() << "no MariaDB test server (run scripts/test)"; \
+  const ::vantrix::test::MariaDbServer& var = *var##_opt
+
+}  // namespace vantrix::test
