@@ -34,7 +34,8 @@ void CreateMariaDbSchema(const MariaDbServer& server, const std::string& databas
     throw std::runtime_error("cannot reach the MariaDB test server: " + error);
   }
   const std::string setup = "DROP DATABASE IF EXISTS `" + database + "`; CREATE DATABASE `" +
-                            database + "` CHARACTER SET utf8mb4; USE `" + database + "`; " + sql;
+                            database + "` CHARACTER SET utf8mb4; USE `" + database + "`" +
+                            (sql.empty() ? std::string() : "; " + sql);
   std::string error;
   if (mysql_real_query(mysql, setup.c_str(), setup.size()) != 0) {
     error = mysql_error(mysql);
