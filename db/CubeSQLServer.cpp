@@ -1,32 +1,412 @@
 #include "db/CubeSQLServer.h"
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "db/CubeSqlProtocol.h"
+#include "db/CubeSqlSha1.h"
+#include "db/TypeCodes.h"
+
 namespace vantrix::db {
 namespace {
-constexpr const char* kNotAvailable = "The cubeSQL client is not available yet";
+
+using namespace std::chrono_literals;
+using cubesql::Reply;
+using cubesql::ReplyHeader;
+
+constexpr int kDefaultTimeoutSeconds = 10;
+// How long Close waits for the server to confirm the CLOSE command.
+constexpr std::chrono::milliseconds kCloseWait = 1000ms;
+
+enum class Io { kOk, kTimeout, kClosed, kFailed };
+
+// Waits for the socket to become readable or writable.
+Io WaitFor(int socket, short events, std::chrono::milliseconds wait) {
+  pollfd entry{socket, events, 0};
+  for (;;) {
+    const int rc = ::poll(&entry, 1, static_cast<int>(wait.count()));
+    if (rc > 0) return Io::kOk;
+    if (rc == 0) return Io::kTimeout;
+    if (errno != EINTR) return Io::kFailed;
+  }
 }
 
-CubeSQLServer::~CubeSQLServer() = default;
+Io SendAll(int socket, std::string_view bytes, std::chrono::milliseconds wait) {
+  while (!bytes.empty()) {
+    const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (sent > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      const Io io = WaitFor(socket, POLLOUT, wait);
+      if (io != Io::kOk) return io;
+      continue;
+    }
+    return errno == EPIPE || errno == ECONNRESET ? Io::kClosed : Io::kFailed;
+  }
+  return Io::kOk;
+}
+
+// Reads exactly `size` bytes; each wait for more bytes is bounded by `wait`.
+Io ReceiveAll(int socket, std::string& out, std::size_t size, std::chrono::milliseconds wait) {
+  out.assign(size, '\0');
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::recv(socket, out.data() + done, size - done, 0);
+    if (got > 0) {
+      done += static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got == 0) return Io::kClosed;
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      const Io io = WaitFor(socket, POLLIN, wait);
+      if (io != Io::kOk) return io;
+      continue;
+    }
+    return errno == ECONNRESET ? Io::kClosed : Io::kFailed;
+  }
+  return Io::kOk;
+}
+
+std::string SecondsText(std::chrono::milliseconds wait) {
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait).count();
+  return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
+}
+
+}  // namespace
+
+CubeSQLServer::~CubeSQLServer() { Close(); }
+
+std::chrono::milliseconds CubeSQLServer::Timeout() const {
+  return std::chrono::seconds(TimeoutSeconds > 0 ? TimeoutSeconds : kDefaultTimeoutSeconds);
+}
 
 bool CubeSQLServer::Connect() {
-  SetError(kNotAvailable);
+  Close();
+  ClearError();
+  if (Host.empty()) {
+    SetError("No cubeSQL server was given");
+    return false;
+  }
+  const int port = Port > 0 ? Port : kDefaultPort;
+  if (port > 65535) {
+    SetError("The port " + std::to_string(port) + " is not a valid TCP port");
+    return false;
+  }
+  if (!OpenSocket(Host, port)) return false;
+  if (!Login()) {
+    // A refused login may leave the server closing its end; just let go.
+    DropSocket();
+    return false;
+  }
+  if (!DatabaseName.empty() &&
+      !Execute("USE DATABASE " + cubesql::QuoteSqlString(DatabaseName) + ";")) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
+  endpoint_ = host + ":" + std::to_string(port);
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0) {
+    SetError("Could not find the cubeSQL server \"" + host + "\": " + ::gai_strerror(rc));
+    return false;
+  }
+
+  std::string failure = "no address to try";
+  for (const addrinfo* address = found; address; address = address->ai_next) {
+    const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            address->ai_protocol);
+    if (fd < 0) {
+      failure = std::strerror(errno);
+      continue;
+    }
+    int error = 0;
+    if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
+      error = errno;
+      if (error == EINPROGRESS) {
+        const Io io = WaitFor(fd, POLLOUT, Timeout());
+        if (io == Io::kTimeout) {
+          failure = "no answer within " + SecondsText(Timeout());
+          ::close(fd);
+          continue;
+        }
+        socklen_t length = sizeof error;
+        if (io != Io::kOk || ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+          error = errno;
+        }
+      }
+    }
+    if (error == 0) {
+      ::freeaddrinfo(found);
+      socket_ = fd;
+      return true;
+    }
+    failure = std::strerror(error);
+    ::close(fd);
+  }
+  ::freeaddrinfo(found);
+  SetError("Could not connect to the cubeSQL server at " + endpoint_ + ": " + failure);
   return false;
 }
 
+bool CubeSQLServer::Login() {
+  using namespace cubesql;
+  const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
+  // Step 1: announce the user by the hex SHA-1 of its name; the server
+  // answers with a random challenge.
+  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep1,
+                          {TextField(DigestHex(Sha1(UserName)))}, timeout))) {
+    return false;
+  }
+  Reply challenge;
+  if (!ReceiveOpened(challenge)) return false;
+  if (challenge.kind == Reply::Kind::kServerError) {
+    SetError(challenge.body);
+    return false;
+  }
+  if (challenge.kind != Reply::Kind::kOk || challenge.body.size() != kChallengeSize) {
+    SetError(InvalidReplyMessage("the login challenge has the wrong form"));
+    return false;
+  }
+  // Step 2: prove the password without sending it:
+  // SHA1(challenge || SHA1(SHA1(password))).
+  const std::string storedHash = DigestBytes(Sha1(DigestBytes(Sha1(Password))));
+  const std::string proof = DigestBytes(Sha1(challenge.body + storedHash));
+  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep2, {proof}, timeout))) return false;
+  Reply answer;
+  if (!ReceiveOpened(answer)) return false;
+  if (answer.kind == Reply::Kind::kServerError) {
+    SetError(answer.body);
+    return false;
+  }
+  if (answer.kind != Reply::Kind::kOk) {
+    SetError(InvalidReplyMessage("the login answer has the wrong form"));
+    return false;
+  }
+  return true;
+}
+
+bool CubeSQLServer::Execute(std::string_view statement) {
+  using namespace cubesql;
+  const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
+  if (!Send(EncodeRequest(kCommandExecute, kSelectorNone, {TextField(statement)}, timeout))) {
+    return false;
+  }
+  Reply reply;
+  if (!ReceiveOpened(reply)) return false;
+  if (reply.kind == Reply::Kind::kServerError) {
+    SetError(reply.body);
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<RecordSet> CubeSQLServer::Query(std::string_view statement) {
+  using namespace cubesql;
+  if (socket_ < 0) {
+    SetError("The database is not connected");
+    return nullptr;
+  }
+  if (statement.size() >= kMaxBodySize) {
+    SetError("The statement is too long to send to the cubeSQL server");
+    return nullptr;
+  }
+  const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
+  if (!Send(EncodeRequest(kCommandSelect, kSelectorNone, {TextField(statement)}, timeout))) {
+    return nullptr;
+  }
+  CursorReader reader;
+  for (;;) {
+    ReplyHeader header;
+    std::string body;
+    if (!ReceiveReply(header, body)) return nullptr;
+    switch (reader.Add(header, body)) {
+      case CursorReader::Step::kNeedAck:
+        if (!Send(EncodeRequest(kCommandChunk, kSelectorChunkOk, {}, timeout))) return nullptr;
+        break;
+      case CursorReader::Step::kComplete:
+        return std::make_unique<RecordSet>(reader.TakeRecords());
+      case CursorReader::Step::kServerError:
+        SetError(reader.Error());
+        return nullptr;
+      case CursorReader::Step::kInvalid:
+        SetError(reader.Error());
+        DropSocket();
+        return nullptr;
+    }
+  }
+}
+
 std::unique_ptr<RecordSet> CubeSQLServer::TableSchema() {
-  SetError(kNotAvailable);
-  return nullptr;
+  return Query(
+      "SELECT name FROM sqlite_master WHERE type IN ('table','view') "
+      "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+      "AND name NOT LIKE 'cubesql\\_%' ESCAPE '\\' ORDER BY rowid;");
 }
 
-std::unique_ptr<RecordSet> CubeSQLServer::FieldSchema(std::string_view /*table*/) {
-  SetError(kNotAvailable);
-  return nullptr;
+std::unique_ptr<RecordSet> CubeSQLServer::FieldSchema(std::string_view table) {
+  std::vector<std::string> columns = {"ColumnName", "FieldType", "DeclaredType", "NotNull",
+                                      "PrimaryKey"};
+  // The statement travels NUL-terminated, so a name with a NUL in it would
+  // reach the server cut short; no table can have such a name.
+  if (table.find('\0') != std::string_view::npos) {
+    if (socket_ < 0) {
+      SetError("The database is not connected");
+      return nullptr;
+    }
+    return std::make_unique<RecordSet>(std::move(columns), std::vector<Row>{});
+  }
+  auto info = Query("PRAGMA table_info(" + cubesql::QuoteSqlString(table) + ");");
+  if (!info) return nullptr;
+
+  // Standard columns: cid, name, type, notnull, dflt_value, pk. Found by name
+  // so that a server adding columns cannot shift them.
+  const auto find = [&](std::string_view name, std::size_t fallback) {
+    const auto& names = info->ColumnNames();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (EqualsIgnoringAsciiCase(names[i], name)) return i;
+    }
+    return fallback;
+  };
+  const std::size_t nameAt = find("name", 1);
+  const std::size_t typeAt = find("type", 2);
+  const std::size_t notNullAt = find("notnull", 3);
+  const std::size_t pkAt = find("pk", 5);
+  const std::size_t needed = std::max({nameAt, typeAt, notNullAt, pkAt}) + 1;
+
+  std::vector<Row> rows;
+  rows.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) {
+    if (r.size() < needed) {
+      SetError(cubesql::InvalidReplyMessage("the column list lacks some of its columns"));
+      return nullptr;
+    }
+    const std::string declared = r[typeAt].StringValue();
+    rows.push_back(Row{r[nameAt], DatabaseField(std::to_string(TypeCodeForDeclaredType(declared))),
+                       DatabaseField(declared),
+                       DatabaseField(r[notNullAt].IntegerValue() != 0 ? "1" : "0"),
+                       DatabaseField(r[pkAt].IntegerValue() != 0 ? "1" : "0")});
+  }
+  return std::make_unique<RecordSet>(std::move(columns), std::move(rows));
 }
 
-std::unique_ptr<RowSet> CubeSQLServer::SelectSQL(std::string_view /*statement*/) {
-  SetError(kNotAvailable);
-  return nullptr;
+std::unique_ptr<RowSet> CubeSQLServer::SelectSQL(std::string_view statement) {
+  auto records = Query(statement);
+  if (!records) return nullptr;
+  return std::make_unique<RowSet>(std::move(*records));
 }
 
-void CubeSQLServer::Close() {}
+void CubeSQLServer::Close() {
+  if (socket_ < 0) return;
+  // Say goodbye, give the server a moment to confirm, and hang up whatever
+  // it answers. Failures here change nothing for the caller.
+  const std::string closing = cubesql::EncodeRequest(cubesql::kCommandClose,
+                                                     cubesql::kSelectorNone, {}, 0);
+  const auto wait = std::min(kCloseWait, Timeout());
+  if (SendAll(socket_, closing, wait) == Io::kOk) {
+    std::string header;
+    ReceiveAll(socket_, header, cubesql::kHeaderSize, wait);
+  }
+  DropSocket();
+}
+
+void CubeSQLServer::DropSocket() {
+  if (socket_ >= 0) {
+    ::close(socket_);
+    socket_ = -1;
+  }
+}
+
+bool CubeSQLServer::Send(const std::string& bytes) {
+  if (socket_ < 0) {
+    SetError("The database is not connected");
+    return false;
+  }
+  switch (SendAll(socket_, bytes, Timeout())) {
+    case Io::kOk:
+      return true;
+    case Io::kTimeout:
+      SetError("The cubeSQL server did not accept data within " + SecondsText(Timeout()));
+      break;
+    case Io::kClosed:
+      SetError("The cubeSQL server closed the connection");
+      break;
+    case Io::kFailed:
+      SetError(std::string("The connection to the cubeSQL server failed: ") +
+               std::strerror(errno));
+      break;
+  }
+  DropSocket();
+  return false;
+}
+
+bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,
+                                 std::chrono::milliseconds wait) {
+  switch (ReceiveAll(socket_, out, size, wait)) {
+    case Io::kOk:
+      return true;
+    case Io::kTimeout:
+      SetError("The cubeSQL server did not answer within " + SecondsText(wait));
+      break;
+    case Io::kClosed:
+      SetError("The cubeSQL server closed the connection");
+      break;
+    case Io::kFailed:
+      SetError(std::string("The connection to the cubeSQL server failed: ") +
+               std::strerror(errno));
+      break;
+  }
+  DropSocket();
+  return false;
+}
+
+bool CubeSQLServer::ReceiveReply(ReplyHeader& header, std::string& body) {
+  if (socket_ < 0) {
+    SetError("The database is not connected");
+    return false;
+  }
+  std::string bytes;
+  if (!ReceiveExact(bytes, cubesql::kHeaderSize, Timeout())) return false;
+  std::string error;
+  if (!cubesql::ParseReplyHeader(bytes, header, error)) {
+    SetError(error);
+    DropSocket();
+    return false;
+  }
+  return ReceiveExact(body, header.packetSize, Timeout());
+}
+
+bool CubeSQLServer::ReceiveOpened(Reply& reply) {
+  ReplyHeader header;
+  std::string body;
+  if (!ReceiveReply(header, body)) return false;
+  std::string error;
+  if (!cubesql::OpenReply(header, body, reply, error)) {
+    SetError(error);
+    DropSocket();
+    return false;
+  }
+  return true;
+}
 
 }  // namespace vantrix::db

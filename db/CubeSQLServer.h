@@ -1,10 +1,21 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+
 #include "db/Database.h"
 
 namespace vantrix::db {
 
-// A cubeSQL server, reached over its binary protocol on TCP.
+namespace cubesql {
+class CursorReader;
+struct ReplyHeader;
+struct Reply;
+}  // namespace cubesql
+
+// A cubeSQL server, reached over its binary protocol on TCP with the clear
+// (unencrypted) login. Every wait on the server is bounded by TimeoutSeconds,
+// so a server that stops answering cannot hold the program.
 class CubeSQLServer final : public Database {
 public:
   static constexpr int kDefaultPort = 4430;
@@ -17,7 +28,31 @@ public:
   std::unique_ptr<RecordSet> FieldSchema(std::string_view table) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
-  [[nodiscard]] bool IsConnected() const override { return false; }
+  [[nodiscard]] bool IsConnected() const override { return socket_ >= 0; }
+
+private:
+  bool OpenSocket(const std::string& host, int port);
+  bool Login();
+  // Runs a statement that returns no rows (USE DATABASE, ...).
+  bool Execute(std::string_view statement);
+  // Runs a statement that returns rows, reading every chunk of the result.
+  std::unique_ptr<RecordSet> Query(std::string_view statement);
+
+  // One whole request; false (socket dropped, error set) on failure.
+  bool Send(const std::string& bytes);
+  // One whole reply: the header, then its body. On failure the socket is
+  // dropped and the error set, since the stream can no longer be trusted.
+  bool ReceiveReply(cubesql::ReplyHeader& header, std::string& body);
+  // Exactly `size` bytes, each wait bounded by the timeout.
+  bool ReceiveExact(std::string& out, std::size_t size, std::chrono::milliseconds wait);
+  // A reply whose body is opened (error text or inflated body).
+  bool ReceiveOpened(cubesql::Reply& reply);
+
+  [[nodiscard]] std::chrono::milliseconds Timeout() const;
+  void DropSocket();
+
+  int socket_ = -1;
+  std::string endpoint_;  // "host:port", for messages
 };
 
 }  // namespace vantrix::db
