@@ -1,0 +1,53 @@
+#include "ui/AboutWin.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "ui/Picture.h"
+#include "ui/Seam.h"
+#include "ui/Texts.h"
+#include "ui/Widgets.h"
+
+namespace vantrix::ui {
+
+AboutWin::AboutWin()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowCloseButtonHint),
+      Canvas1(new QLabel(this)),
+      StaticText1(new QLabel(this)),
+      BevelButton1(BevelButton(QStringLiteral("Visit website"), this)),
+      BevelButton3(BevelButton(QStringLiteral("Email us your feedback"), this)) {
+  setObjectName(QStringLiteral("AboutWin"));
+  setWindowTitle(QStringLiteral("About"));
+  setFixedSize(600, 316);
+  WhiteBackground(this);
+
+  Name(Canvas1, "Canvas1", QStringLiteral("Orvello logo"));
+  Canvas1->setGeometry(0, 0, 600, 158);
+  Canvas1->setPixmap(Picture(QStringLiteral("logo_orvello.jpg")));
+  Canvas1->setFocusPolicy(Qt::NoFocus);
+  Canvas1->setAttribute(Qt::WA_TranslucentBackground);
+
+  Name(StaticText1, "StaticText1");
+  StaticText1->setGeometry(20, 170, 560, 126);
+  StaticText1->setWordWrap(true);
+  StaticText1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  StaticText1->setTextInteractionFlags(Qt::NoTextInteraction);
+  StaticText1->setTextFormat(Qt::PlainText);
+  SetPointSize(StaticText1, 10);
+
+  Name(BevelButton1, "BevelButton1", QStringLiteral("Visit website"));
+  BevelButton1->setGeometry(0, 295, 174, 22);
+  connect(BevelButton1, &QPushButton::clicked, this, &AboutWin::BevelButton1_Action);
+  Name(BevelButton3, "BevelButton3", QStringLiteral("Email us your feedback"));
+  BevelButton3->setGeometry(426, 295, 174, 22);
+  connect(BevelButton3, &QPushButton::clicked, this, &AboutWin::BevelButton3_Action);
+}
+
+void AboutWin::Open() { StaticText1->setText(texts::AboutText()); }
+
+void AboutWin::BevelButton1_Action() { TheSeam().ShowURL(texts::WebsiteUrl()); }
+
+void AboutWin::BevelButton3_Action() { TheSeam().ShowURL(texts::FeedbackMailUrl()); }
+
+}  // namespace vantrix::ui

@@ -1,0 +1,146 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include <QMainWindow>
+
+#include "db/RecordSet.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace vantrix::update {
+class TimerVersione;
+}
+
+namespace vantrix::ui {
+
+class AnchoredGeometry;
+class Listbox;
+class Thread;
+
+// The working window: the two connection panels (DB 1 and DB 2), their table
+// and field lists, the two result lists, Compare and Help, the version
+// label, and the version and mail timers with the mail thread.
+//
+// It is a QMainWindow so that the program's menu bar (MenuBar1) shows in it
+// on platforms where menu bars belong to windows; the 800 x 600 content
+// area below the bar is the central widget, and all coordinates of the
+// controls are relative to it.
+//
+// The window's own work (opening, closing, Help, About) is in
+// FinestraPrincipale.cpp; the connection, listing and comparison handlers
+// in FinestraPrincipaleDb.cpp; the mail handlers in
+// FinestraPrincipaleMail.cpp.
+class FinestraPrincipale : public QMainWindow {
+public:
+  static constexpr bool kVisibleAtCreation = true;
+  static constexpr int kContentWidth = 800;
+  static constexpr int kContentHeight = 600;
+
+  FinestraPrincipale();
+  ~FinestraPrincipale() override;
+  FinestraPrincipale(const FinestraPrincipale&) = delete;
+  FinestraPrincipale& operator=(const FinestraPrincipale&) = delete;
+
+  // The content area, below the menu bar.
+  QWidget* Content;
+
+  // Panel DB 1.
+  QGroupBox* GroupBox1;
+  QLabel* StaticText1;
+  QLabel* StaticText2;
+  QLabel* StaticText3;
+  QLabel* StaticText4;
+  QLabel* StaticText9;
+  QLabel* StaticText91;
+  QLineEdit* DB1server;
+  QLineEdit* DB1database;
+  QLineEdit* DB1user;
+  QLineEdit* DB1pass;
+  QComboBox* DB1Type;
+  QLineEdit* DB1port;
+  QPushButton* BevelButton1;
+  Listbox* DB1tables;
+  Listbox* DB1fields;
+
+  // Panel DB 2.
+  QGroupBox* GroupBox2;
+  QLabel* StaticText5;
+  QLabel* StaticText6;
+  QLabel* StaticText7;
+  QLabel* StaticText8;
+  QLabel* StaticText10;
+  QLabel* StaticText911;
+  QLineEdit* DB2server;
+  QLineEdit* DB2database;
+  QLineEdit* DB2user;
+  QLineEdit* DB2pass;
+  QComboBox* DB2Type;
+  QLineEdit* DB2port;
+  QPushButton* BevelButton2;
+  Listbox* DB2tables;
+  Listbox* DB2fields;
+
+  // Results and the rest.
+  Listbox* DiffTables;
+  Listbox* DiffFields;
+  QPushButton* BevelButton3;  // "Compare"
+  QPushButton* BevelButton6;  // "Help"
+  QLabel* TestoVersione;
+
+  // Non-visual members.
+  update::TimerVersione* TimerVersione1;
+  QTimer* TimerInvioMail;
+  QTimer* TimerFinestraInvioMail;
+  Thread* ThreadInvioMail;
+
+  // The SQLite file chosen for each side, none at start.
+  std::optional<std::filesystem::path> DB1FolderItem;
+  std::optional<std::filesystem::path> DB2FolderItem;
+
+  // Runs once, while the window is made: title, version label, placement.
+  void Open();
+
+  // Event handlers.
+  void BevelButton1_Action();
+  void BevelButton2_Action();
+  void DB1Type_Change();
+  void DB2Type_Change();
+  void DB1tables_Change();
+  void DB2tables_Change();
+  void BevelButton3_Action();
+  void DiffTables_Change();
+  void BevelButton6_Action();
+  // The About menu entry; answers that the command was handled.
+  bool ArchivioAboutVantrix_Action();
+  void TimerInvioMail_Action();
+  void TimerFinestraInvioMail_Action();
+  void ThreadInvioMail_Run();
+
+  // Fills a field list from a field schema: name and type label.
+  void popolalistaLOC(db::RecordSet& records, Listbox& list);
+  // Compares the fields of the table in row `row` of DiffTables on both
+  // sides; true when they differ.
+  bool PreControlloTabelle(int row);
+  // Lists the fields of the table selected in DiffTables into DiffFields.
+  void ControlloTabelle();
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
+
+private:
+  struct Side;
+  void BuildPanel(const Side& side);
+  void BuildResults();
+  void WireEvents();
+
+  AnchoredGeometry* anchors_;
+};
+
+}  // namespace vantrix::ui

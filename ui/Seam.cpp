@@ -1,0 +1,100 @@
+#include "ui/Seam.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+
+namespace vantrix::ui {
+
+namespace {
+
+Seam* installed = nullptr;
+
+// While a busy cursor is up, a modal box would show the wait cursor over a
+// dialog that waits for the user; show the arrow until it is dismissed.
+class ArrowWhileModal {
+public:
+  ArrowWhileModal() : pushed_(QGuiApplication::overrideCursor() != nullptr) {
+    if (pushed_) QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~ArrowWhileModal() {
+    if (pushed_) QGuiApplication::restoreOverrideCursor();
+  }
+  ArrowWhileModal(const ArrowWhileModal&) = delete;
+  ArrowWhileModal& operator=(const ArrowWhileModal&) = delete;
+
+private:
+  bool pushed_;
+};
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+}  // namespace
+
+void RealSeam::MsgBox(const QString& text) {
+  ArrowWhileModal arrow;
+  QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
+                  QMessageBox::Ok, DialogParent());
+  box.exec();
+}
+
+PressedButton RealSeam::ShowModal(const MessageDialogSpec& dialog) {
+  ArrowWhileModal arrow;
+  QMessageBox box(DialogParent());
+  box.setWindowTitle(QGuiApplication::applicationDisplayName());
+  box.setText(dialog.Message);
+  box.setInformativeText(dialog.Explanation);
+  box.setIcon(dialog.Icon == 1   ? QMessageBox::Warning
+              : dialog.Icon == 2 ? QMessageBox::Critical
+                                 : QMessageBox::Information);
+  QPushButton* action = nullptr;
+  QPushButton* alternate = nullptr;
+  QPushButton* cancel = nullptr;
+  if (dialog.ActionButton.Visible)
+    action = box.addButton(dialog.ActionButton.Caption, QMessageBox::AcceptRole);
+  if (dialog.AlternateActionButton.Visible)
+    alternate = box.addButton(dialog.AlternateActionButton.Caption, QMessageBox::DestructiveRole);
+  if (dialog.CancelButton.Visible)
+    cancel = box.addButton(dialog.CancelButton.Caption, QMessageBox::RejectRole);
+  if (action != nullptr) box.setDefaultButton(action);
+  if (cancel != nullptr) box.setEscapeButton(cancel);
+  box.exec();
+  const auto* clicked = box.clickedButton();
+  if (clicked != nullptr && clicked == action) return PressedButton::Action;
+  if (clicked != nullptr && clicked == alternate) return PressedButton::AlternateAction;
+  return PressedButton::Cancel;
+}
+
+std::optional<std::filesystem::path> RealSeam::GetOpenFolderItem() {
+  ArrowWhileModal arrow;
+  const QString file = QFileDialog::getOpenFileName(DialogParent());
+  if (file.isEmpty()) return std::nullopt;
+  return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
+
+void RealSeam::ShowURL(const QString& url) {
+  // A platform without a handler for the address shows nothing.
+  QDesktopServices::openUrl(QUrl(url));
+}
+
+void RealSeam::Beep() { QApplication::beep(); }
+
+void RealSeam::Quit(int code) { QCoreApplication::exit(code); }
+
+Seam& TheSeam() {
+  static RealSeam real;
+  return installed != nullptr ? *installed : real;
+}
+
+Seam* InstallSeam(Seam* seam) {
+  Seam* before = installed;
+  installed = seam;
+  return before;
+}
+
+}  // namespace vantrix::ui

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include <QString>
+
+namespace vantrix::ui {
+
+// One button of a message dialog.
+struct DialogButton {
+  QString Caption;
+  bool Visible = true;
+};
+
+// A message dialog with up to three buttons, as the update offer uses it.
+struct MessageDialogSpec {
+  QString Message;
+  QString Explanation;
+  int Icon = 0;  // 0 = note, 1 = caution, 2 = stop
+  DialogButton ActionButton{QStringLiteral("OK"), true};
+  DialogButton AlternateActionButton{QString(), false};
+  DialogButton CancelButton{QStringLiteral("Cancel"), false};
+};
+
+// Which button of a MessageDialogSpec the user pressed.
+enum class PressedButton { Action, AlternateAction, Cancel };
+
+// Everything that blocks on the user or leaves the process goes through
+// here: modal boxes, the open-file dialog, the browser or mail program, the
+// alert sound and quitting. The program uses the real one; tests install a
+// double that answers at once and records what was asked.
+class Seam {
+public:
+  Seam() = default;
+  Seam(const Seam&) = delete;
+  Seam& operator=(const Seam&) = delete;
+  virtual ~Seam() = default;
+
+  // A modal message box with the text and an OK button.
+  virtual void MsgBox(const QString& text) = 0;
+  // A modal message dialog; answers the button pressed (Cancel when the
+  // dialog was dismissed otherwise).
+  virtual PressedButton ShowModal(const MessageDialogSpec& dialog) = 0;
+  // The open-file dialog, for any kind of file: the file picked, or none.
+  virtual std::optional<std::filesystem::path> GetOpenFolderItem() = 0;
+  // Opens an address (web page, mailto:) with the platform's handler.
+  virtual void ShowURL(const QString& url) = 0;
+  // The system alert sound.
+  virtual void Beep() = 0;
+  // Ends the run with the exit code.
+  virtual void Quit(int code) = 0;
+};
+
+// The Qt implementation.
+class RealSeam final : public Seam {
+public:
+  void MsgBox(const QString& text) override;
+  PressedButton ShowModal(const MessageDialogSpec& dialog) override;
+  std::optional<std::filesystem::path> GetOpenFolderItem() override;
+  void ShowURL(const QString& url) override;
+  void Beep() override;
+  void Quit(int code) override;
+};
+
+// The seam in use: the real one unless another was installed.
+Seam& TheSeam();
+// Installs a seam (not owned; nullptr goes back to the real one) and
+// answers the one installed before.
+Seam* InstallSeam(Seam* seam);
+
+}  // namespace vantrix::ui
