@@ -138,6 +138,12 @@ bool Inflate(std::string_view compressed, std::uint32_t expectedSize, std::strin
     error = InvalidReplyMessage("a compressed body beyond the size limit");
     return false;
   }
+  // Deflate cannot expand past about 1032 output bytes per input byte: a
+  // larger claim is a lie, refused before its buffer is allocated.
+  if (expectedSize > static_cast<std::uint64_t>(compressed.size()) * 1040 + 1024) {
+    error = InvalidReplyMessage("the expanded size cannot come from so small a body");
+    return false;
+  }
   out.assign(expectedSize, '\0');
   unsigned char spare = 0;  // zlib wants a valid pointer even for no output
   z_stream stream{};

@@ -1,0 +1,357 @@
+// Our cubeSQL client against the test server: login, database choice,
+// schema listing, every reply form, and the failures a user can meet.
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "FakeCubeSqlServer.h"
+#include "db/CubeSQLServer.h"
+#include "db/CubeSqlSha1.h"
+#include "db/SQLiteDatabase.h"
+#include "support/TempSqlite.h"
+
+namespace vantrix::db {
+namespace {
+
+using test::FakeCubeSqlServer;
+using Value = std::optional<std::string>;
+using Values = std::vector<std::vector<Value>>;
+
+constexpr const char* kUser = "admin";
+constexpr const char* kPassword = "pa'ss word";
+constexpr const char* kDatabase = "shop";
+
+// A SQL identifier in double quotes.
+std::string Ident(const std::string& name) {
+  std::string out = "\"";
+  for (const char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+std::vector<std::string> Column(RecordSet& records, int column) {
+  std::vector<std::string> values;
+  for (records.MoveFirst(); !records.IsEOF(); records.MoveNext()) {
+    values.push_back(records.IdxField(column).StringValue());
+  }
+  return values;
+}
+
+Values Rows(const RecordSet& records) {
+  Values rows;
+  for (const Row& row : records.Rows()) {
+    std::vector<Value> values;
+    for (const DatabaseField& field : row) values.push_back(field.Value());
+    rows.push_back(values);
+  }
+  return rows;
+}
+
+class CubeSQLServerTest : public ::testing::Test {
+protected:
+  CubeSQLServerTest() {
+    client.Host = "127.0.0.1";
+    client.Port = server.Port();
+    client.DatabaseName = kDatabase;
+    client.UserName = kUser;
+    client.Password = kPassword;
+    client.TimeoutSeconds = 1;
+  }
+
+  void ConnectOrFail() { ASSERT_TRUE(client.Connect()) << client.ErrorMessage(); }
+
+  FakeCubeSqlServer server{kUser, kPassword, kDatabase};
+  CubeSQLServer client;
+};
+
+TEST_F(CubeSQLServerTest, LogsInSelectsTheDatabaseAndClosesCleanly) {
+  ConnectOrFail();
+  EXPECT_TRUE(client.IsConnected());
+  EXPECT_TRUE(client.ErrorMessage().empty());
+
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_EQ(requests[0].command, 1);
+  EXPECT_EQ(requests[0].selector, 20);
+  EXPECT_EQ(requests[0].fields,
+            std::vector<std::string>{cubesql::DigestHex(cubesql::Sha1(kUser)) + '\0'});
+  EXPECT_EQ(requests[1].selector, 21);
+  EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'shop';"});
+
+  client.Close();
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_EQ(server.Requests().back().command, 7);
+
+  // The same handle connects again, and a second handle may be open beside it.
+  ConnectOrFail();
+  CubeSQLServer second;
+  second.Host = "127.0.0.1";
+  second.Port = server.Port();
+  second.DatabaseName = kDatabase;
+  second.UserName = kUser;
+  second.Password = kPassword;
+  second.TimeoutSeconds = 1;
+  EXPECT_TRUE(second.Connect()) << second.ErrorMessage();
+  EXPECT_NE(client.TableSchema(), nullptr) << client.ErrorMessage();
+  EXPECT_NE(second.TableSchema(), nullptr) << second.ErrorMessage();
+}
+
+TEST_F(CubeSQLServerTest, RefusedLoginsShowTheServersOwnText) {
+  struct Case {
+    const char* what;
+    std::string user;
+    std::string password;
+    FakeCubeSqlServer::Refusal refusal;
+  };
+  const std::vector<Case> cases = {
+      {"wrong password", kUser, "pa'ss", FakeCubeSqlServer::Refusal::kNone},
+      {"empty password", kUser, "", FakeCubeSqlServer::Refusal::kNone},
+      {"unknown user", "Admin", kPassword, FakeCubeSqlServer::Refusal::kNone},
+      {"refused after step 1", kUser, kPassword, FakeCubeSqlServer::Refusal::kAtStep1},
+      {"refused after step 2", kUser, kPassword, FakeCubeSqlServer::Refusal::kAtStep2},
+  };
+  for (const Case& c : cases) {
+    FakeCubeSqlServer::Behaviour behaviour;
+    behaviour.refuse = c.refusal;
+    server.SetBehaviour(behaviour);
+    client.UserName = c.user;
+    client.Password = c.password;
+    EXPECT_FALSE(client.Connect()) << c.what;
+    EXPECT_EQ(client.ErrorMessage(), FakeCubeSqlServer::kLoginRefusedText) << c.what;
+    EXPECT_FALSE(client.IsConnected()) << c.what;
+    EXPECT_EQ(client.TableSchema(), nullptr) << c.what;
+  }
+}
+
+TEST_F(CubeSQLServerTest, UnknownDatabaseIsRefusedWithTheNameQuoted) {
+  client.DatabaseName = "it's not here";
+  EXPECT_FALSE(client.Connect());
+  EXPECT_EQ(client.ErrorMessage(), "Database it's not here does not exist.");
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'it''s not here';"});
+  // The session was ended politely.
+  EXPECT_EQ(server.Requests().back().command, 7);
+}
+
+TEST_F(CubeSQLServerTest, NothingListeningIsReportedWithTheAddress) {
+  // A bound socket that never listens: its port refuses connections and no
+  // other test can take it meanwhile.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
+  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int port = ntohs(address.sin_port);
+
+  client.Port = port;
+  EXPECT_FALSE(client.Connect());
+  EXPECT_EQ(client.ErrorMessage(), "Could not connect to the cubeSQL server at 127.0.0.1:" +
+                                       std::to_string(port) + ": Connection refused");
+  EXPECT_FALSE(client.IsConnected());
+  ::close(fd);
+}
+
+TEST_F(CubeSQLServerTest, SilentServerTimesOut) {
+  FakeCubeSqlServer::Behaviour behaviour;
+  behaviour.silent = true;
+  server.SetBehaviour(behaviour);
+  EXPECT_FALSE(client.Connect());
+  EXPECT_EQ(client.ErrorMessage(), "The cubeSQL server did not answer within 1 second");
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(CubeSQLServerTest, CallsBeforeConnectingFail) {
+  EXPECT_EQ(client.TableSchema(), nullptr);
+  EXPECT_EQ(client.ErrorMessage(), "The database is not connected");
+  EXPECT_EQ(client.FieldSchema("t"), nullptr);
+  EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr);
+  client.Close();
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(CubeSQLServerTest, ListsTablesAndViewsInSchemaOrderWithoutInternalTables) {
+  server.Execute(
+      "CREATE TABLE zebra (id INTEGER PRIMARY KEY AUTOINCREMENT);"
+      "CREATE TABLE cubesql_settings (k TEXT);"
+      "CREATE TABLE apple (id INTEGER);"
+      "CREATE INDEX apple_id ON apple(id);"
+      "CREATE VIEW middle AS SELECT id FROM apple;"
+      "CREATE TABLE cubesqlish (x);"
+      "INSERT INTO zebra DEFAULT VALUES;");
+  ConnectOrFail();
+  auto tables = client.TableSchema();
+  ASSERT_NE(tables, nullptr) << client.ErrorMessage();
+  EXPECT_EQ(Column(*tables, 1), (std::vector<std::string>{"zebra", "apple", "middle", "cubesqlish"}));
+}
+
+TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) {
+  const std::string table =
+      "CREATE TABLE things (id INTEGER PRIMARY KEY, code varchar(20) NOT NULL, "
+      "flag bool, small tinyint(1), tiny tinyint, amount decimal(10,2), ratio real, "
+      "weight double precision, born date, at datetime, noon time, note text, "
+      "big bigint, body blob, raw, loose NUMERIC, n nvarchar(40), c char(3), "
+      "k1 int NOT NULL, k2 text, PRIMARY KEY (k1, k2))";
+  // SQLite refuses two primary keys; the composite key goes in a twin table.
+  const std::string sql = table.substr(0, table.find(", PRIMARY KEY (k1")) + ");"
+                          "CREATE TABLE pairs (k1 int NOT NULL, k2 text, v, PRIMARY KEY (k1, k2));";
+  server.Execute(sql);
+  test::TempSqlite file(sql);
+  SQLiteDatabase sqlite;
+  sqlite.DatabaseFile = file.path();
+  ASSERT_TRUE(sqlite.Connect()) << sqlite.ErrorMessage();
+  ConnectOrFail();
+
+  for (const char* name : {"things", "pairs"}) {
+    auto expected = sqlite.FieldSchema(name);
+    auto actual = client.FieldSchema(name);
+    ASSERT_NE(expected, nullptr);
+    ASSERT_NE(actual, nullptr) << client.ErrorMessage();
+    EXPECT_GT(actual->RecordCount(), 2u);
+    EXPECT_EQ(actual->ColumnNames(), expected->ColumnNames());
+    EXPECT_EQ(Rows(*actual), Rows(*expected)) << name;
+  }
+  // Spot checks of the columns' meaning, beyond agreeing with SQLite.
+  auto pairs = client.FieldSchema("pairs");
+  EXPECT_EQ(Column(*pairs, kFieldName), (std::vector<std::string>{"k1", "k2", "v"}));
+  EXPECT_EQ(Column(*pairs, kFieldNotNull), (std::vector<std::string>{"1", "0", "0"}));
+  EXPECT_EQ(Column(*pairs, kFieldPrimaryKey), (std::vector<std::string>{"1", "1", "0"}));
+  EXPECT_EQ(Column(*pairs, kFieldDeclaredType), (std::vector<std::string>{"INT", "TEXT", ""}));
+}
+
+TEST_F(CubeSQLServerTest, OddTableNamesAreQuotedProperly) {
+  const std::vector<std::string> names = {"it's", "two words", "select", "Ünïcødé 表",
+                                          "1st", "say \"hi\"", "a'); DROP TABLE x; --"};
+  for (const std::string& name : names) {
+    server.Execute("CREATE TABLE " + Ident(name) + " (" + Ident(name + " col") + " text);");
+  }
+  ConnectOrFail();
+  auto tables = client.TableSchema();
+  ASSERT_NE(tables, nullptr) << client.ErrorMessage();
+  EXPECT_EQ(Column(*tables, 1), names);
+  for (const std::string& name : names) {
+    auto fields = client.FieldSchema(name);
+    ASSERT_NE(fields, nullptr) << name << ": " << client.ErrorMessage();
+    EXPECT_EQ(Column(*fields, kFieldName), std::vector<std::string>{name + " col"}) << name;
+  }
+}
+
+TEST_F(CubeSQLServerTest, UnknownTableGivesAnEmptyFieldList) {
+  ConnectOrFail();
+  for (const std::string& name :
+       std::vector<std::string>{"missing", "", std::string("nul\0inside", 10)}) {
+    auto fields = client.FieldSchema(name);
+    ASSERT_NE(fields, nullptr) << client.ErrorMessage();
+    EXPECT_EQ(fields->RecordCount(), 0u);
+    EXPECT_TRUE(fields->IsEOF());
+  }
+  EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(CubeSQLServerTest, ReadsEveryReplyForm) {
+  server.Execute(
+      "CREATE TABLE sample (id INTEGER, name TEXT, price REAL, data BLOB);"
+      "INSERT INTO sample VALUES (1, 'alpha', 2.5, x'00ff00'), (2, NULL, -1, NULL),"
+      " (3, '', 0, x'41'), (-9223372036854775808, 'Grüße', 1e300, NULL),"
+      " (9223372036854775807, 'x''y', NULL, x'0000'), (6, 'six', 6, NULL),"
+      " (7, 'seven', 7, NULL);");
+  const Values expected = {
+      {"1", "alpha", "2.5", std::string("\0\xff\0", 3)},
+      {"2", std::nullopt, "-1.0", std::nullopt},
+      {"3", "", "0.0", "A"},
+      {"-9223372036854775808", "Grüße", "1.0e+300", std::nullopt},
+      {"9223372036854775807", "x'y", std::nullopt, std::string("\0\0", 2)},
+      {"6", "six", "6.0", std::nullopt},
+      {"7", "seven", "7.0", std::nullopt},
+  };
+  struct Case {
+    const char* what;
+    FakeCubeSqlServer::Behaviour behaviour;
+    int acks;
+  };
+  using B = FakeCubeSqlServer::Behaviour;
+  const std::vector<Case> cases = {
+      {"plain", B{}, 0},
+      {"compressed", B{.compress = true}, 0},
+      {"chunks of 2 rows", B{.chunkRows = 2}, 4},
+      {"chunks of 1 row, compressed", B{.compress = true, .chunkRows = 1}, 7},
+      {"chunks larger than the result", B{.chunkRows = 100}, 1},
+      {"rowid column", B{.rowidColumn = true}, 0},
+      {"table names", B{.tableNames = true}, 0},
+      {"everything at once",
+       B{.compress = true, .chunkRows = 3, .rowidColumn = true, .tableNames = true}, 3},
+  };
+  ConnectOrFail();
+  for (const Case& c : cases) {
+    server.SetBehaviour(c.behaviour);
+    const int acksBefore = server.ChunkAcks();
+    auto rows = client.SelectSQL("SELECT id, name, price, data FROM sample ORDER BY rowid");
+    ASSERT_NE(rows, nullptr) << c.what << ": " << client.ErrorMessage();
+    EXPECT_EQ(rows->ColumnCount(), 4) << c.what;
+    ASSERT_EQ(rows->RowCount(), expected.size()) << c.what;
+    Values got;
+    for (; !rows->AfterLastRow(); rows->MoveToNextRow()) {
+      std::vector<Value> row;
+      for (int i = 0; i < rows->ColumnCount(); ++i) row.push_back(rows->ColumnAt(i).Value());
+      got.push_back(row);
+    }
+    EXPECT_EQ(got, expected) << c.what;
+    EXPECT_EQ(server.ChunkAcks() - acksBefore, c.acks) << c.what;
+    // Empty results in the same form.
+    auto none = client.SelectSQL("SELECT id FROM sample WHERE id = 42");
+    ASSERT_NE(none, nullptr) << c.what << ": " << client.ErrorMessage();
+    EXPECT_TRUE(none->AfterLastRow()) << c.what;
+  }
+}
+
+TEST_F(CubeSQLServerTest, SqlErrorsKeepTheConnection) {
+  ConnectOrFail();
+  EXPECT_EQ(client.SelectSQL("SELECT nope FROM nowhere"), nullptr);
+  EXPECT_EQ(client.ErrorMessage(), "no such table: nowhere");
+  EXPECT_TRUE(client.IsConnected());
+  auto rows = client.SelectSQL("SELECT 'still here'");
+  ASSERT_NE(rows, nullptr) << client.ErrorMessage();
+  EXPECT_EQ(rows->ColumnAt(0).StringValue(), "still here");
+}
+
+TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
+  using Garbage = FakeCubeSqlServer::Garbage;
+  struct Case {
+    Garbage garbage;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {Garbage::kBadSignature, "The cubeSQL server sent a reply that is not valid (wrong signature)"},
+      {Garbage::kImpossibleLength,
+       "The cubeSQL server sent a reply that is not valid (a body of 4294967280 bytes)"},
+      {Garbage::kTruncatedBody, "The cubeSQL server closed the connection"},
+  };
+  for (const Case& c : cases) {
+    // During a query...
+    server.SetBehaviour({});
+    ConnectOrFail();
+    FakeCubeSqlServer::Behaviour behaviour;
+    behaviour.garbage = c.garbage;
+    server.SetBehaviour(behaviour);
+    EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr);
+    EXPECT_EQ(client.ErrorMessage(), c.message);
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(client.TableSchema(), nullptr);
+    // ...and during the login.
+    EXPECT_FALSE(client.Connect());
+    EXPECT_EQ(client.ErrorMessage(), c.message);
+    EXPECT_FALSE(client.IsConnected());
+  }
+}
+
+}  // namespace
+}  // namespace vantrix::db

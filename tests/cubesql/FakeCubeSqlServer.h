@@ -1,0 +1,103 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct sqlite3;
+
+namespace vantrix::test {
+
+// A cubeSQL server for tests. It listens on a loopback port the system picks,
+// serves each connection on its own thread, checks the clear login against
+// the user and password it was given, accepts USE DATABASE for its one
+// database name, and answers SELECT statements by running them on an
+// in-memory SQLite database, so that sqlite_master and PRAGMA queries give
+// real answers. It can be told to use each reply form the protocol has, to
+// refuse logins, to send broken replies, or to stay silent.
+class FakeCubeSqlServer {
+public:
+  static constexpr int kLoginRefusedCode = 7056;
+  static constexpr const char* kLoginRefusedText = "Invalid username and/or password.";
+  static constexpr int kUnknownDatabaseCode = 7018;
+
+  enum class Refusal { kNone, kAtStep1, kAtStep2 };
+  enum class Garbage {
+    kNone,
+    kBadSignature,      // a header that does not start with "SQLS"
+    kImpossibleLength,  // a header announcing a body of nearly 4 GiB
+    kTruncatedBody,     // a body shorter than its header says, then hang up
+  };
+
+  struct Behaviour {
+    bool compress = false;     // zlib-compress every cursor body
+    int chunkRows = 0;         // > 0: send results in chunks of this many rows
+    bool rowidColumn = false;  // lead every cursor with a rowid column
+    bool tableNames = false;   // add the table name of every column
+    Refusal refuse = Refusal::kNone;  // refuse every login at this step
+    Garbage garbage = Garbage::kNone;  // answer every request with broken bytes
+    bool silent = false;       // accept connections, read, never answer
+  };
+
+  struct Request {
+    std::uint8_t command = 0;
+    std::uint8_t selector = 0;
+    std::vector<std::string> fields;
+  };
+
+  // Serves `database` to `user` with `password`.
+  FakeCubeSqlServer(std::string user, std::string password, std::string database);
+  ~FakeCubeSqlServer();
+  FakeCubeSqlServer(const FakeCubeSqlServer&) = delete;
+  FakeCubeSqlServer& operator=(const FakeCubeSqlServer&) = delete;
+
+  [[nodiscard]] int Port() const { return port_; }
+
+  // Runs SQL on the served database (tables, views, rows); fails the test on
+  // an error.
+  void Execute(const std::string& sql);
+
+  // Takes effect from the next reply on, also on open connections.
+  void SetBehaviour(const Behaviour& behaviour);
+
+  // Every request received, in order, over all connections.
+  [[nodiscard]] std::vector<Request> Requests() const;
+  // The SQL text (without its NUL) of every SELECT and EXECUTE request.
+  [[nodiscard]] std::vector<std::string> Statements() const;
+  // Chunk acknowledgements received.
+  [[nodiscard]] int ChunkAcks() const;
+
+private:
+  class Session;
+  friend class Session;
+
+  void AcceptLoop();
+  [[nodiscard]] Behaviour CurrentBehaviour() const;
+  void Record(const Request& request);
+
+  const std::string user_;
+  const std::string password_;
+  const std::string database_;
+
+  int listener_ = -1;
+  int port_ = 0;
+  int stopPipe_[2] = {-1, -1};
+
+  sqlite3* db_ = nullptr;
+  std::mutex dbMutex_;
+
+  mutable std::mutex mutex_;
+  Behaviour behaviour_;
+  std::vector<Request> requests_;
+  int chunkAcks_ = 0;
+
+  std::mutex threadsMutex_;
+  std::vector<std::thread> sessions_;
+  std::thread acceptThread_;
+};
+
+}  // namespace vantrix::test
