@@ -28,18 +28,22 @@ constexpr std::chrono::milliseconds kCloseWait = 1000ms;
 
 enum class Io { kOk, kTimeout, kClosed, kFailed };
 
-// Waits for the socket to become readable or writable.
-Io WaitFor(int socket, short events, std::chrono::milliseconds wait) {
+using Clock = std::chrono::steady_clock;
+
+// Waits for the socket to become readable or writable, until the deadline.
+Io WaitFor(int socket, short events, Clock::time_point deadline) {
   pollfd entry{socket, events, 0};
   for (;;) {
-    const int rc = ::poll(&entry, 1, static_cast<int>(wait.count()));
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return Io::kTimeout;
+    // Waits in slices of at most a minute; the loop checks the deadline.
+    const int rc = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
     if (rc > 0) return Io::kOk;
-    if (rc == 0) return Io::kTimeout;
-    if (errno != EINTR) return Io::kFailed;
+    if (rc < 0 && errno != EINTR) return Io::kFailed;
   }
 }
 
-Io SendAll(int socket, std::string_view bytes, std::chrono::milliseconds wait) {
+Io SendAll(int socket, std::string_view bytes, Clock::time_point deadline) {
   while (!bytes.empty()) {
     const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent > 0) {
@@ -48,7 +52,7 @@ Io SendAll(int socket, std::string_view bytes, std::chrono::milliseconds wait) {
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const Io io = WaitFor(socket, POLLOUT, wait);
+      const Io io = WaitFor(socket, POLLOUT, deadline);
       if (io != Io::kOk) return io;
       continue;
     }
@@ -57,8 +61,8 @@ Io SendAll(int socket, std::string_view bytes, std::chrono::milliseconds wait) {
   return Io::kOk;
 }
 
-// Reads exactly `size` bytes; each wait for more bytes is bounded by `wait`.
-Io ReceiveAll(int socket, std::string& out, std::size_t size, std::chrono::milliseconds wait) {
+// Reads exactly `size` bytes, all of them before the deadline.
+Io ReceiveAll(int socket, std::string& out, std::size_t size, Clock::time_point deadline) {
   out.assign(size, '\0');
   std::size_t done = 0;
   while (done < size) {
@@ -70,7 +74,7 @@ Io ReceiveAll(int socket, std::string& out, std::size_t size, std::chrono::milli
     if (got == 0) return Io::kClosed;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      const Io io = WaitFor(socket, POLLIN, wait);
+      const Io io = WaitFor(socket, POLLIN, deadline);
       if (io != Io::kOk) return io;
       continue;
     }
@@ -144,7 +148,7 @@ bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
     if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
       error = errno;
       if (error == EINPROGRESS) {
-        const Io io = WaitFor(fd, POLLOUT, Timeout());
+        const Io io = WaitFor(fd, POLLOUT, Clock::now() + Timeout());
         if (io == Io::kTimeout) {
           failure = "no answer within " + SecondsText(Timeout());
           ::close(fd);
@@ -322,10 +326,10 @@ void CubeSQLServer::Close() {
   // it answers. Failures here change nothing for the caller.
   const std::string closing = cubesql::EncodeRequest(cubesql::kCommandClose,
                                                      cubesql::kSelectorNone, {}, 0);
-  const auto wait = std::min(kCloseWait, Timeout());
-  if (SendAll(socket_, closing, wait) == Io::kOk) {
+  const auto deadline = Clock::now() + std::min(kCloseWait, Timeout());
+  if (SendAll(socket_, closing, deadline) == Io::kOk) {
     std::string header;
-    ReceiveAll(socket_, header, cubesql::kHeaderSize, wait);
+    ReceiveAll(socket_, header, cubesql::kHeaderSize, deadline);
   }
   DropSocket();
 }
@@ -342,7 +346,7 @@ bool CubeSQLServer::Send(const std::string& bytes) {
     SetError("The database is not connected");
     return false;
   }
-  switch (SendAll(socket_, bytes, Timeout())) {
+  switch (SendAll(socket_, bytes, Clock::now() + Timeout())) {
     case Io::kOk:
       return true;
     case Io::kTimeout:
@@ -361,12 +365,12 @@ bool CubeSQLServer::Send(const std::string& bytes) {
 }
 
 bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,
-                                 std::chrono::milliseconds wait) {
-  switch (ReceiveAll(socket_, out, size, wait)) {
+                                 std::chrono::steady_clock::time_point deadline) {
+  switch (ReceiveAll(socket_, out, size, deadline)) {
     case Io::kOk:
       return true;
     case Io::kTimeout:
-      SetError("The cubeSQL server did not answer within " + SecondsText(wait));
+      SetError("The cubeSQL server did not answer within " + SecondsText(Timeout()));
       break;
     case Io::kClosed:
       SetError("The cubeSQL server closed the connection");
@@ -385,15 +389,17 @@ bool CubeSQLServer::ReceiveReply(ReplyHeader& header, std::string& body) {
     SetError("The database is not connected");
     return false;
   }
+  // The whole reply, header and body, must arrive within the timeout.
+  const auto deadline = Clock::now() + Timeout();
   std::string bytes;
-  if (!ReceiveExact(bytes, cubesql::kHeaderSize, Timeout())) return false;
+  if (!ReceiveExact(bytes, cubesql::kHeaderSize, deadline)) return false;
   std::string error;
   if (!cubesql::ParseReplyHeader(bytes, header, error)) {
     SetError(error);
     DropSocket();
     return false;
   }
-  return ReceiveExact(body, header.packetSize, Timeout());
+  return ReceiveExact(body, header.packetSize, deadline);
 }
 
 bool CubeSQLServer::ReceiveOpened(Reply& reply) {

@@ -14,8 +14,9 @@ struct Reply;
 }  // namespace cubesql
 
 // A cubeSQL server, reached over its binary protocol on TCP with the clear
-// (unencrypted) login. Every wait on the server is bounded by TimeoutSeconds,
-// so a server that stops answering cannot hold the program.
+// (unencrypted) login. Connecting, and each reply as a whole, must finish
+// within TimeoutSeconds, so a server that stops answering (or answers a byte
+// at a time) cannot hold the program.
 class CubeSQLServer final : public Database {
 public:
   static constexpr int kDefaultPort = 4430;
@@ -43,8 +44,9 @@ private:
   // One whole reply: the header, then its body. On failure the socket is
   // dropped and the error set, since the stream can no longer be trusted.
   bool ReceiveReply(cubesql::ReplyHeader& header, std::string& body);
-  // Exactly `size` bytes, each wait bounded by the timeout.
-  bool ReceiveExact(std::string& out, std::size_t size, std::chrono::milliseconds wait);
+  // Exactly `size` bytes, all before the deadline.
+  bool ReceiveExact(std::string& out, std::size_t size,
+                    std::chrono::steady_clock::time_point deadline);
   // A reply whose body is opened (error text or inflated body).
   bool ReceiveOpened(cubesql::Reply& reply);
 
