@@ -1,0 +1,59 @@
+#include "FakeSeam.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace vantrix::test {
+
+void FakeSeam::MsgBox(const QString& text) { messages.append(text); }
+
+ui::PressedButton FakeSeam::ShowModal(const ui::MessageDialogSpec& dialog) {
+  dialogs.push_back(dialog);
+  if (modalAnswers.empty()) return ui::PressedButton::Cancel;
+  const ui::PressedButton answer = modalAnswers.front();
+  modalAnswers.pop_front();
+  return answer;
+}
+
+std::optional<std::filesystem::path> FakeSeam::GetOpenFolderItem() {
+  ++openAsked;
+  if (openAnswers.empty()) return std::nullopt;
+  auto answer = openAnswers.front();
+  openAnswers.pop_front();
+  return answer;
+}
+
+void FakeSeam::ShowURL(const QString& url) { urls.append(url); }
+
+void FakeSeam::Beep() { ++beeps; }
+
+void FakeSeam::Quit(int code) {
+  quitCodes.push_back(code);
+  QCoreApplication::exit(code);
+}
+
+void FakeSeam::Reset() {
+  openAnswers.clear();
+  modalAnswers.clear();
+  messages.clear();
+  dialogs.clear();
+  openAsked = 0;
+  urls.clear();
+  beeps = 0;
+  quitCodes.clear();
+}
+
+FakeSeam& Fake() {
+  static FakeSeam fake;
+  return fake;
+}
+
+void CloseAllWindows() {
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window->isWindow() && window->testAttribute(Qt::WA_DeleteOnClose)) window->close();
+  }
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  Fake().Reset();
+}
+
+}  // namespace vantrix::test

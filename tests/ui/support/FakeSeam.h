@@ -1,0 +1,52 @@
+#pragma once
+
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+#include "ui/Seam.h"
+
+namespace vantrix::test {
+
+// The seam for widget tests: answers at once instead of blocking on the
+// user, from answers the test prepares, and records everything asked of it.
+// Like the real dialogs, an open-file dialog with no prepared answer is
+// cancelled (none) and a message dialog with none is dismissed (Cancel).
+// Quit records the code and, like the real one, ends a running event loop.
+class FakeSeam final : public ui::Seam {
+public:
+  void MsgBox(const QString& text) override;
+  ui::PressedButton ShowModal(const ui::MessageDialogSpec& dialog) override;
+  std::optional<std::filesystem::path> GetOpenFolderItem() override;
+  void ShowURL(const QString& url) override;
+  void Beep() override;
+  void Quit(int code) override;
+
+  // Forgets everything recorded and every prepared answer.
+  void Reset();
+
+  // Prepared answers, taken first in, first out.
+  std::deque<std::optional<std::filesystem::path>> openAnswers;
+  std::deque<ui::PressedButton> modalAnswers;
+
+  // What was asked, in order.
+  QStringList messages;
+  std::vector<ui::MessageDialogSpec> dialogs;
+  int openAsked = 0;
+  QStringList urls;
+  int beeps = 0;
+  std::vector<int> quitCodes;
+};
+
+// The FakeSeam the widget-test main() installed.
+FakeSeam& Fake();
+
+// Closes every window, lets the closed ones be deleted and forgets what the
+// fake recorded: a clean start for the next test.
+void CloseAllWindows();
+
+}  // namespace vantrix::test

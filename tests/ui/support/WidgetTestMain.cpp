@@ -1,0 +1,30 @@
+// main() for widget tests: an offscreen application object with the
+// program's version record and menu bar, and the FakeSeam in place of real
+// dialogs.
+#include <gtest/gtest.h>
+
+#include <QtGlobal>
+
+#include "app/App.h"
+#include "FakeSeam.h"
+#include "ui/MenuBar1.h"
+#include "ui/Seam.h"
+
+int main(int argc, char** argv) {
+  // Before the application object exists, or Qt picks a real display.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  testing::InitGoogleTest(&argc, argv);
+
+  vantrix::App app(argc, argv);
+  app.SetVersionRecord();
+  vantrix::App::setQuitOnLastWindowClosed(false);
+  vantrix::ui::MenuBar1 menuBar;
+  vantrix::ui::MenuBar1::Install(&menuBar);
+  vantrix::ui::InstallSeam(&vantrix::test::Fake());
+
+  const int result = RUN_ALL_TESTS();
+  vantrix::test::CloseAllWindows();
+  vantrix::ui::InstallSeam(nullptr);
+  vantrix::ui::MenuBar1::Install(nullptr);
+  return result;
+}
