@@ -297,9 +297,6 @@ TEST(CubeSqlProtocol, PassesServerErrorsOnVerbatim) {
   EXPECT_EQ(reply.errorCode, 7056);
 }
 
-// The fuzzer's findings, kept as they were found.
-const std::vector<std::string> kFuzzFindings = {};
-
 TEST(CubeSqlProtocol, RejectsBrokenAndHostileReplies) {
   const std::vector<std::string> one = {"a"};
   const std::string names = std::string("a\0", 2);
@@ -390,25 +387,6 @@ TEST(CubeSqlProtocol, InflateDemandsTheExactAnnouncedSize) {
   EXPECT_FALSE(Inflate("", 0, out, error));
   EXPECT_TRUE(Inflate(Compress(""), 0, out, error)) << error;
   EXPECT_TRUE(out.empty());
-}
-
-TEST(CubeSqlProtocol, SurvivesTheFuzzersFindings) {
-  for (const std::string& bytes : kFuzzFindings) {
-    CursorReader reader;
-    std::size_t offset = 0;
-    while (bytes.size() - offset >= kHeaderSize) {
-      ReplyHeader header;
-      std::string error;
-      if (!ParseReplyHeader(std::string_view(bytes).substr(offset, kHeaderSize), header, error)) {
-        break;
-      }
-      offset += kHeaderSize;
-      if (header.packetSize > bytes.size() - offset) break;
-      const auto step = reader.Add(header, std::string_view(bytes).substr(offset, header.packetSize));
-      offset += header.packetSize;
-      if (step != CursorReader::Step::kNeedAck) break;
-    }
-  }
 }
 
 }  // namespace
