@@ -136,6 +136,8 @@ bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
     return false;
   }
 
+  // One deadline for all the host's addresses together.
+  const auto deadline = Clock::now() + Timeout();
   std::string failure = "no address to try";
   for (const addrinfo* address = found; address; address = address->ai_next) {
     const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
@@ -148,7 +150,7 @@ bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
     if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
       error = errno;
       if (error == EINPROGRESS) {
-        const Io io = WaitFor(fd, POLLOUT, Clock::now() + Timeout());
+        const Io io = WaitFor(fd, POLLOUT, deadline);
         if (io == Io::kTimeout) {
           failure = "no answer within " + SecondsText(Timeout());
           ::close(fd);

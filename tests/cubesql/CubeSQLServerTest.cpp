@@ -90,10 +90,11 @@ TEST_F(CubeSQLServerTest, LogsInSelectsTheDatabaseAndClosesCleanly) {
   EXPECT_FALSE(client.IsConnected());
   EXPECT_EQ(server.Requests().back().command, 7);
 
-  // The same handle connects again, and a second handle may be open beside it.
+  // The same handle connects again, and a second handle may be open beside it,
+  // this one reaching the server by name.
   ConnectOrFail();
   CubeSQLServer second;
-  second.Host = "127.0.0.1";
+  second.Host = "localhost";
   second.Port = server.Port();
   second.DatabaseName = kDatabase;
   second.UserName = kUser;
