@@ -1,10 +1,12 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 
 #include <QMainWindow>
 
+#include "compare/Session.h"
 #include "db/RecordSet.h"
 
 class QComboBox;
@@ -126,8 +128,8 @@ public:
   // Fills a field list from a field schema: name and type label.
   void popolalistaLOC(db::RecordSet& records, Listbox& list);
   // Compares the fields of the table in row `row` of DiffTables on both
-  // sides; true when they differ.
-  bool PreControlloTabelle(int row);
+  // sides: Ok, FieldsDiffer, or NotChecked when a side could not be read.
+  compare::TableOutcome PreControlloTabelle(int row);
   // Lists the fields of the table selected in DiffTables into DiffFields.
   void ControlloTabelle();
 
@@ -141,6 +143,8 @@ private:
   void WireEvents();
 
   AnchoredGeometry* anchors_;
+  // Both sides' connections while a Compare runs (see FinestraPrincipaleDb.cpp).
+  std::unique_ptr<compare::ComparisonSession> compareSession_;
 };
 
 }  // namespace vantrix::ui

@@ -1,13 +1,11 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "CrossEngineTypes.h"
 #include "db/MySQLCommunityServer.h"
+#include "support/LoopbackPorts.h"
 #include "support/MariaDbTestServer.h"
 
 namespace vantrix::db {
@@ -35,36 +33,8 @@ std::unique_ptr<MySQLCommunityServer> Handle(const MariaDbServer& server,
   return db;
 }
 
-// A loopback socket that accepts connections into its backlog and never
-// answers: a server that has stopped responding.
-class SilentListener {
-public:
-  SilentListener() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(fd_, 4);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-  }
-  ~SilentListener() { close(fd_); }
-  SilentListener(const SilentListener&) = delete;
-  SilentListener& operator=(const SilentListener&) = delete;
-  [[nodiscard]] int port() const { return port_; }
-
-private:
-  int fd_ = -1;
-  int port_ = 0;
-};
-
-// A loopback port with nothing listening on it.
-int ClosedPort() {
-  SilentListener listener;
-  return listener.port();
-}
+using test::ClosedLoopbackPort;
+using test::SilentListener;
 
 TEST(MySQLCommunityServer, ConnectFailuresGiveTheClientsMessage) {
   VANTRIX_REQUIRE_MARIADB(server);
@@ -81,7 +51,7 @@ TEST(MySQLCommunityServer, ConnectFailuresGiveTheClientsMessage) {
   cases.back().db->Password = "not-the-password";
   cases.push_back({"unknown database", Handle(server, "vx_no_such_db"), "Unknown database"});
   cases.push_back({"closed port", Handle(server, "vx_connect"), "Can't connect"});
-  cases.back().db->Port = ClosedPort();
+  cases.back().db->Port = ClosedLoopbackPort();
   cases.push_back({"silent server", Handle(server, "vx_connect"), "ost connection"});
   cases.back().db->Port = silent.port();
   cases.back().db->TimeoutSeconds = 1;
