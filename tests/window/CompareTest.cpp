@@ -1,0 +1,272 @@
+// Compare and the field comparison of a result row, end to end in the main
+// window with real SQLite files and the MariaDB test server.
+#include <filesystem>
+
+#include "WindowFixture.h"
+#include "support/LoopbackPorts.h"
+#include "support/MariaDbTestServer.h"
+#include "support/TempSqlite.h"
+#include "ui/Picture.h"
+
+namespace vantrix::test {
+namespace {
+
+const QString kOk = QStringLiteral("Table ok");
+const QString kMissing = QStringLiteral("Table NOT ok");
+const QString kDiffer = QStringLiteral("Fields not ok");
+const QString kNotChecked = QStringLiteral("Table not checked");
+const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
+const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
+const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field type NOT OK");
+
+class CompareTest : public WindowTest {
+protected:
+  // The picture file each result row shows.
+  QStringList PicturesOf(const ui::Listbox* list) {
+    QStringList names;
+    for (int row = 0; row < list->ListCount(); ++row) {
+      const qint64 key = list->RowPicture(row).cacheKey();
+      QString name = QStringLiteral("none");
+      for (const char* file : {"ok.jpg", "err.jpg", "alert.jpg"}) {
+        if (ui::Picture(QString::fromUtf8(file)).cacheKey() == key) name = QString::fromUtf8(file);
+      }
+      names << name;
+    }
+    return names;
+  }
+  void Select(int row) { W().DiffTables->SetListIndex(row); }
+};
+
+const char* const kDb1Sql =
+    "CREATE TABLE Users (Id INTEGER, Name TEXT, Email VARCHAR(80));"
+    "CREATE TABLE Orders (id INTEGER, total NUMERIC(10,2));"
+    "CREATE TABLE Items (id INTEGER, sku CHAR(8), qty INTEGER);"
+    "CREATE TABLE Notes (body TEXT);"
+    "CREATE TABLE Bare (x);";
+
+const char* const kDb2Sql =
+    "CREATE TABLE users (extra BLOB, Email VARCHAR(20), Name TEXT, Id INTEGER);"
+    "CREATE TABLE items (ID INTEGER, sku INTEGER, qty INTEGER, more TEXT);"
+    "CREATE TABLE notes (body TEXT);"
+    "CREATE TABLE bare (y);"
+    "CREATE TABLE only_in_db2 (z);";
+
+TEST_F(CompareTest, SQLitePairGetsOneRowPerDb1TableWithNoteAndPicture) {
+  TempSqlite db1(kDb1Sql);
+  TempSqlite db2(kDb2Sql);
+  ChooseSQLite(1, db1.path());
+  ChooseSQLite(2, db2.path());
+  Connect(1);
+  Connect(2);
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  EXPECT_EQ(RowsOf(W().DiffTables),
+            (QStringList{"Users | " + kOk, "Orders | " + kMissing, "Items | " + kDiffer,
+                         "Notes | " + kOk, "Bare | " + kDiffer}));
+  EXPECT_EQ(PicturesOf(W().DiffTables),
+            (QStringList{"ok.jpg", "err.jpg", "alert.jpg", "ok.jpg", "alert.jpg"}));
+  EXPECT_EQ(W().DiffTables->DefaultRowHeight(), 17);
+  EXPECT_EQ(W().DiffTables->ListIndex(), -1);
+  EXPECT_EQ(W().DiffFields->ListCount(), 0);
+
+  // Drilling into each kind of row.
+  Select(2);
+  EXPECT_EQ(RowsOf(W().DiffFields), (QStringList{"id | " + kNameMissing, "sku | " + kTypeDiffers,
+                                                 "qty | " + kBothOk}));
+  Select(0);
+  EXPECT_EQ(RowsOf(W().DiffFields),
+            (QStringList{"Id | " + kBothOk, "Name | " + kBothOk, "Email | " + kBothOk}));
+  EXPECT_EQ(fake().messages, QStringList());
+  Select(1);
+  EXPECT_EQ(fake().messages,
+            QStringList{QStringLiteral("It is not possible to compare a 'not ok' table, sorry")});
+  EXPECT_EQ(W().DiffFields->ListCount(), 0);
+  Select(-1);
+  EXPECT_EQ(W().DiffFields->ListCount(), 0);
+}
+
+TEST_F(CompareTest, DuplicateDb1RowsAreComparedEachAndAnEmptyDb1TableIsOk) {
+  TempSqlite db1("CREATE TABLE t (a INTEGER); CREATE TABLE nothing_here (x);");
+  TempSqlite db2("CREATE TABLE t (a TEXT);");
+  ChooseSQLite(1, db1.path());
+  ChooseSQLite(2, db2.path());
+  Connect(1);
+  Connect(2);
+  W().DB1tables->AddRow(QStringLiteral("T"));
+  Compare();
+  EXPECT_EQ(RowsOf(W().DiffTables),
+            (QStringList{"t | " + kDiffer, "nothing_here | " + kMissing, "T | " + kDiffer}));
+}
+
+TEST_F(CompareTest, EitherTableListEmptyRefusesAndLeavesNoRows) {
+  TempSqlite db1("CREATE TABLE t (a);");
+  TempSqlite empty("PRAGMA user_version = 1;");
+  ChooseSQLite(1, db1.path());
+  ChooseSQLite(2, db1.path());
+  Connect(1);
+  Connect(2);
+  Compare();
+  ASSERT_EQ(W().DiffTables->ListCount(), 1);
+
+  // Side 2 now lists a database without tables.
+  ChooseType(2, QStringLiteral("Mysql"));
+  ChooseSQLite(2, empty.path());
+  Connect(2);
+  ASSERT_EQ(W().DB2tables->ListCount(), 0);
+  fake().Reset();
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList{QStringLiteral("You have to connect to both databases")});
+  EXPECT_EQ(W().DiffTables->ListCount(), 0);
+}
+
+TEST_F(CompareTest, SQLiteAgainstCaseSensitiveMariaDbQueriesEachSideUnderItsOwnName) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(server, "vx_cmp_case",
+                      "CREATE TABLE `users` (Id INT, Name TEXT, Email VARCHAR(80));"
+                      "CREATE TABLE `USERS` (other INT);"
+                      "CREATE TABLE `Items` (id INT, sku INT, qty INT);");
+  TempSqlite db1(kDb1Sql);
+  ChooseSQLite(1, db1.path());
+  Connect(1);
+  FillServer(2, server.host, server.port, "vx_cmp_case", server.user, server.password);
+  Connect(2);
+  ASSERT_EQ(ColumnOf(W().DB2tables),
+            (QStringList{QStringLiteral("Items"), QStringLiteral("USERS"), QStringLiteral("users")}));
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  // "Users" matches the first DB 2 name that differs only in case, "USERS",
+  // and is read there under that name.
+  EXPECT_EQ(RowsOf(W().DiffTables),
+            (QStringList{"Users | " + kDiffer, "Orders | " + kMissing, "Items | " + kDiffer,
+                         "Notes | " + kMissing, "Bare | " + kMissing}));
+  Select(2);
+  EXPECT_EQ(RowsOf(W().DiffFields),
+            (QStringList{"id | " + kBothOk, "sku | " + kTypeDiffers, "qty | " + kBothOk}));
+  Select(0);
+  EXPECT_EQ(RowsOf(W().DiffFields), (QStringList{"Id | " + kNameMissing, "Name | " + kNameMissing,
+                                                 "Email | " + kNameMissing}));
+  EXPECT_EQ(fake().messages, QStringList());
+}
+
+TEST_F(CompareTest, AnUnreachableSideIsReportedOnceAndItsTablesAreNotChecked) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(server, "vx_cmp_gone",
+                      "CREATE TABLE Users (Id INT, Name TEXT, Email VARCHAR(80));"
+                      "CREATE TABLE Items (id INT, sku CHAR(8), qty INT);"
+                      "CREATE TABLE Notes (body TEXT);");
+  TempSqlite db1(kDb1Sql);
+  ChooseSQLite(1, db1.path());
+  Connect(1);
+  FillServer(2, server.host, server.port, "vx_cmp_gone", server.user, server.password);
+  Connect(2);
+  Compare();
+  ASSERT_EQ(RowsOf(W().DiffTables),
+            (QStringList{"Users | " + kOk, "Orders | " + kMissing, "Items | " + kOk,
+                         "Notes | " + kOk, "Bare | " + kMissing}));
+
+  // The server goes away after listing: one box, not one per table.
+  Port(2)->setText(QString::number(ClosedLoopbackPort()));
+  Compare();
+  ASSERT_EQ(fake().messages.size(), 1);
+  EXPECT_TRUE(fake().messages[0].startsWith(QStringLiteral("Can't connect")));
+  EXPECT_EQ(RowsOf(W().DiffTables),
+            (QStringList{"Users | " + kNotChecked, "Orders | " + kMissing,
+                         "Items | " + kNotChecked, "Notes | " + kNotChecked,
+                         "Bare | " + kMissing}));
+  EXPECT_EQ(PicturesOf(W().DiffTables),
+            (QStringList{"alert.jpg", "err.jpg", "alert.jpg", "alert.jpg", "err.jpg"}));
+
+  // An unchecked row can still be drilled into; DB 2 is still away.
+  fake().Reset();
+  Select(0);
+  ASSERT_EQ(fake().messages.size(), 1);
+  EXPECT_EQ(RowsOf(W().DiffFields), QStringList{"Selected table on DB2 has no fields | "});
+
+  // An emptied server field: the input message once, no connection.
+  fake().Reset();
+  Port(2)->setText(QString::number(server.port));
+  Server(2)->clear();
+  Compare();
+  EXPECT_EQ(fake().messages,
+            QStringList{QStringLiteral("You have to input an address for the database server")});
+  EXPECT_EQ(ColumnOf(W().DiffTables, 1),
+            (QStringList{kNotChecked, kMissing, kNotChecked, kNotChecked, kMissing}));
+
+  // The field comparison stops at the refused panel and adds no row.
+  fake().Reset();
+  Select(2);
+  EXPECT_EQ(fake().messages,
+            QStringList{QStringLiteral("You have to input an address for the database server")});
+  EXPECT_EQ(W().DiffFields->ListCount(), 0);
+}
+
+TEST_F(CompareTest, BothSidesUnreachableInTheFieldComparison) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(server, "vx_cmp_both", "CREATE TABLE Notes (body TEXT);");
+  TempDir dir;
+  const auto path = dir.path() / "db1.sqlite";
+  {
+    TempSqlite db1("CREATE TABLE Notes (body TEXT);");
+    std::filesystem::copy_file(db1.path(), path);
+  }
+  ChooseSQLite(1, path);
+  Connect(1);
+  FillServer(2, server.host, server.port, "vx_cmp_both", server.user, server.password);
+  Connect(2);
+  Compare();
+  ASSERT_EQ(RowsOf(W().DiffTables), QStringList{"Notes | " + kOk});
+
+  std::filesystem::remove(path);
+  Port(2)->setText(QString::number(ClosedLoopbackPort()));
+  Select(0);
+  ASSERT_EQ(fake().messages.size(), 2);
+  EXPECT_EQ(fake().messages[0], QStringLiteral("unable to open database file"));
+  EXPECT_TRUE(fake().messages[1].startsWith(QStringLiteral("Can't connect")));
+  EXPECT_EQ(RowsOf(W().DiffFields), QStringList{"Selected table on DB1 has no fields | "});
+}
+
+TEST_F(CompareTest, ChinookInSQLiteAgainstChinookInMariaDb) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  const std::filesystem::path fixtures = VANTRIX_FIXTURES_DIR "/chinook";
+  CreateMariaDbSchema(server, "Chinook", ReadFile(fixtures / "Chinook_MySql.schema.sql"));
+  TempSqlite sqlite(ReadFile(fixtures / "Chinook_Sqlite.schema.sql"));
+
+  ChooseSQLite(1, sqlite.path());
+  Connect(1);
+  FillServer(2, server.host, server.port, "Chinook", server.user, server.password);
+  Connect(2);
+  const QStringList tables = {"Album", "Artist", "Customer", "Employee", "Genre", "Invoice",
+                              "InvoiceLine", "MediaType", "Playlist", "PlaylistTrack", "Track"};
+  ASSERT_EQ(ColumnOf(W().DB1tables), tables);
+  ASSERT_EQ(ColumnOf(W().DB2tables), tables);
+
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  QStringList expected;
+  for (const QString& table : tables) expected << table + " | " + kOk;
+  EXPECT_EQ(RowsOf(W().DiffTables), expected);
+
+  // Every field of every table agrees in name and type across the engines.
+  for (int row = 0; row < W().DiffTables->ListCount(); ++row) {
+    Select(row);
+    W().DB1tables->SetListIndex(row);
+    ASSERT_EQ(ColumnOf(W().DiffFields), ColumnOf(W().DB1fields)) << row;
+    for (const QString& note : ColumnOf(W().DiffFields, 1)) EXPECT_EQ(note, kBothOk) << row;
+  }
+  Select(W().DiffTables->ListCount() - 2);
+  EXPECT_EQ(RowsOf(W().DiffFields),
+            (QStringList{"PlaylistId | " + kBothOk, "TrackId | " + kBothOk}));
+
+  // The other way round gives the same verdicts.
+  ChooseType(1, QStringLiteral("Mysql"));
+  FillServer(1, server.host, server.port, "Chinook", server.user, server.password);
+  ChooseType(2, QStringLiteral("SQLite"), sqlite.path());
+  Connect(1);
+  Connect(2);
+  Compare();
+  EXPECT_EQ(RowsOf(W().DiffTables), expected);
+  EXPECT_EQ(fake().messages, QStringList());
+}
+
+}  // namespace
+}  // namespace vantrix::test
