@@ -19,11 +19,15 @@ void MakeSchema(const std::filesystem::path& path, int tables, int fields, int v
   sqlite3_open(path.c_str(), &db);
   std::string sql = "BEGIN;";
   for (int t = 0; t < tables; ++t) {
-    sql += "CREATE TABLE t" + std::to_string(t) + " (";
+    sql += "CREATE TABLE t";
+    sql += std::to_string(t);
+    sql += " (";
     for (int f = 0; f < fields; ++f) {
       if (f) sql += ", ";
       const bool changed = variant == 1 && t % 10 == 0 && f == fields - 1;
-      sql += "f" + std::to_string(f) + (changed ? " TEXT" : " INTEGER");
+      sql += 'f';
+      sql += std::to_string(f);
+      sql += changed ? " TEXT" : " INTEGER";
     }
     sql += ");";
   }
@@ -50,7 +54,7 @@ int main(int argc, char** argv) {
   {
     compare::ComparisonSession session(a, b);
     for (int t = 0; t < tables; ++t) {
-      const std::string name = "t" + std::to_string(t);
+      const std::string name = std::to_string(t).insert(0, 1, 't');
       if (session.CheckTable(name, name).outcome == compare::TableOutcome::FieldsDiffer) ++differing;
     }
   }

@@ -149,3 +149,26 @@ TEST(MySQLCommunityServer, EmptyDatabaseListsNoTables) {
 
 }  // namespace
 }  // namespace vantrix::db
+
+namespace vantrix::db {
+namespace {
+
+TEST(MySQLCommunityServer, TheSessionCannotWrite) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  test::CreateMariaDbSchema(server, "vx_readonly", "CREATE TABLE t (a INT);");
+  auto db = std::make_unique<MySQLCommunityServer>();
+  db->Host = server.host;
+  db->Port = server.port;
+  db->UserName = server.user;
+  db->Password = server.password;
+  db->DatabaseName = "vx_readonly";
+  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
+  EXPECT_EQ(db->SelectSQL("INSERT INTO t VALUES (1)"), nullptr);
+  EXPECT_NE(db->ErrorMessage().find("READ ONLY"), std::string::npos) << db->ErrorMessage();
+  auto rows = db->SelectSQL("SELECT count(*) FROM t");
+  ASSERT_NE(rows, nullptr);
+  EXPECT_EQ(rows->ColumnAt(0).StringValue(), "0");
+}
+
+}  // namespace
+}  // namespace vantrix::db
