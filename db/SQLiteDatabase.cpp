@@ -2,9 +2,45 @@
 
 #include <sqlite3.h>
 
+#include <array>
+#include <fstream>
+
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
+namespace {
+
+// True for a file in write-ahead-log mode whose log is not there: all its
+// content is in the file itself.
+bool IsWalFileWithoutLog(const std::filesystem::path& path) {
+  std::array<char, 20> header{};
+  std::ifstream in(path, std::ios::binary);
+  if (!in.read(header.data(), header.size())) return false;
+  const bool wal = header[18] == 2 && header[19] == 2;
+  std::error_code ec;
+  return wal && !std::filesystem::exists(path.string() + "-wal", ec);
+}
+
+// A file: URI for a path, with the characters URIs reserve escaped.
+std::string FileUri(const std::filesystem::path& path, const char* query) {
+  // An absolute path gets an empty authority, so that one starting with
+  // "//" is not read as a host name.
+  std::string uri = path.string().starts_with('/') ? "file://" : "file:";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const char c : path.string()) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '%' || c == '?' || c == '#' || byte < 0x21 || byte >= 0x7f) {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xf];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?" + query;
+}
+
+}  // namespace
 
 SQLiteDatabase::~SQLiteDatabase() { Close(); }
 
@@ -15,9 +51,15 @@ bool SQLiteDatabase::Connect() {
     SetError("No database file was chosen");
     return false;
   }
-  const std::string path = DatabaseFile->string();
+  // Read-only, never created. A WAL file opened even read-only would get
+  // -wal and -shm files beside it; when it has no log, everything is in the
+  // file, so it is opened as immutable and nothing appears next to it.
+  const std::string target = IsWalFileWithoutLog(*DatabaseFile)
+                                 ? FileUri(*DatabaseFile, "immutable=1")
+                                 : FileUri(*DatabaseFile, "mode=ro");
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  const int rc =
+      sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
   if (rc != SQLITE_OK) {
     SetError(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sqlite3.h>
+
+#include <algorithm>
 
 #include <fstream>
 #include <string>
@@ -164,6 +166,34 @@ TEST(SQLiteDatabase, NeverWritesToTheFile) {
   EXPECT_EQ(test::ReadFile(file.path()), before);
   const auto dir = file.path().parent_path();
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+}
+
+TEST(SQLiteDatabase, LeavesNothingBesideAWalFileAndReadsOddPaths) {
+  TempDir dir;
+  for (const char* name : {"wal.sqlite", "odd ?#%20 name.db"}) {
+    const auto path = dir.path() / name;
+    {
+      sqlite3* db = nullptr;
+      ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+      sqlite3_exec(db, "PRAGMA journal_mode=WAL; CREATE TABLE t (a INTEGER);", nullptr, nullptr,
+                   nullptr);
+      sqlite3_close(db);
+    }
+    const std::string before = test::ReadFile(path);
+    auto db = Open(path);
+    ASSERT_TRUE(db->Connect()) << name << ": " << db->ErrorMessage();
+    auto tables = db->TableSchema();
+    ASSERT_NE(tables, nullptr);
+    EXPECT_EQ(Column(*tables, 1), std::vector<std::string>{"t"});
+    db->Close();
+    EXPECT_EQ(test::ReadFile(path), before);
+  }
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    files.push_back(entry.path().filename().string());
+  }
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"odd ?#%20 name.db", "wal.sqlite"}));
 }
 
 TEST(SQLiteDatabase, CrossEngineDeclarationsGetTheirCodes) {
