@@ -49,10 +49,12 @@ std::string MySQLCommunityServer::Literal(std::string_view text) {
   return "'" + escaped + "'";
 }
 
+// By name; names that differ only in letter case (two tables on servers
+// that tell them apart) come in a fixed order.
 std::unique_ptr<RecordSet> MySQLCommunityServer::TableSchema() {
   return Query(
       "SELECT TABLE_NAME FROM information_schema.TABLES "
-      "WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME");
+      "WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, BINARY TABLE_NAME");
 }
 
 std::unique_ptr<RecordSet> MySQLCommunityServer::FieldSchema(std::string_view table) {
