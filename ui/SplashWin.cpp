@@ -65,7 +65,7 @@ void SplashWin::Timer1_Action() {
 void SplashWin::closeEvent(QCloseEvent* event) {
   // The window manager may offer to close any window; the splash goes
   // only when its timer has opened the main window (or the program ends).
-  if (!closing_ && event->spontaneous()) {
+  if (!closing_) {
     event->ignore();
     return;
   }

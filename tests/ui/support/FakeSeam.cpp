@@ -50,7 +50,9 @@ FakeSeam& Fake() {
 
 void CloseAllWindows() {
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (window->isWindow() && window->testAttribute(Qt::WA_DeleteOnClose)) window->close();
+    if (!window->isWindow() || !window->testAttribute(Qt::WA_DeleteOnClose)) continue;
+    // The splash refuses to be closed by anyone but its own timer.
+    if (!window->close()) window->deleteLater();
   }
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   Fake().Reset();

@@ -1,0 +1,238 @@
+// The splash, About and Help windows: their texts, frames, the hand-over
+// from the splash to the main window, one instance each, and the About
+// buttons' addresses.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <QWindow>
+
+#include "Config.h"
+#include "WidgetTest.h"
+#include "ui/AboutWin.h"
+#include "ui/FinestraHelp.h"
+#include "ui/FinestraPrincipale.h"
+#include "ui/Picture.h"
+#include "ui/SingleInstance.h"
+#include "ui/SplashWin.h"
+#include "ui/Texts.h"
+
+namespace vantrix::test {
+namespace {
+
+using ui::AboutWin;
+using ui::Existing;
+using ui::FinestraHelp;
+using ui::FinestraPrincipale;
+using ui::Reach;
+using ui::SplashWin;
+
+const QString kFeedback = QString::fromUtf8(config::kFeedbackAddress);
+
+using SplashTest = WidgetTest;
+
+TEST_F(SplashTest, ShowsLogoAndDescriptionWithOneBlankLineBeforeTheFeedbackLine) {
+  SplashWin& splash = Reach<SplashWin>();
+  EXPECT_TRUE(splash.isVisible());
+  EXPECT_EQ(splash.windowTitle(), "About");
+  EXPECT_EQ(splash.size(), QSize(600, 271));
+  EXPECT_EQ(splash.minimumSize(), splash.maximumSize());  // not resizable
+  EXPECT_FALSE(splash.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(splash.windowFlags() & Qt::WindowMinMaxButtonsHint);
+  EXPECT_EQ(splash.StaticText1->text(),
+            "Vantrix is developed an distribuited by Orvello\n"
+            "This app allows you to compare two different databases structures and find any "
+            "difference.\n"
+            "Databases type allowed are: Mysql, SQLite and CubeSQLServer.\n"
+            "\n"
+            "You can send us feedback and new function request at " +
+                kFeedback);
+  EXPECT_EQ(splash.StaticText1->geometry(), QRect(20, 170, 560, 101));
+  EXPECT_EQ(splash.StaticText1->font().pointSize(), 10);
+  EXPECT_TRUE(splash.StaticText1->alignment() & Qt::AlignHCenter);
+  EXPECT_EQ(splash.Canvas1->geometry(), QRect(0, 0, 600, 158));
+  EXPECT_EQ(splash.Canvas1->pixmap().size(), QSize(600, 158));
+}
+
+TEST_F(SplashTest, TimerHandsOverToTheMainWindowAndClosesTheSplash) {
+  SplashWin& splash = Reach<SplashWin>();
+  EXPECT_EQ(splash.Timer1->interval(), 3000);
+  EXPECT_TRUE(splash.Timer1->isSingleShot());
+  EXPECT_TRUE(splash.Timer1->isActive());
+  EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
+
+  // What the timer does when its three seconds are up.
+  QMetaObject::invokeMethod(splash.Timer1, "timeout");
+
+  FinestraPrincipale* main = Existing<FinestraPrincipale>();
+  ASSERT_NE(main, nullptr);
+  EXPECT_TRUE(main->isVisible());
+  EXPECT_EQ(main->windowTitle(), "Orvello Vantrix v2024.7.1");
+  EXPECT_EQ(Existing<SplashWin>(), nullptr);
+  EXPECT_FALSE(splash.isVisible());
+}
+
+TEST_F(SplashTest, WindowManagerCannotCloseIt) {
+  SplashWin& splash = Reach<SplashWin>();
+  // A close request from the window manager arrives at the platform window.
+  ASSERT_NE(splash.windowHandle(), nullptr);
+  EXPECT_FALSE(splash.windowHandle()->close());
+  EXPECT_FALSE(splash.close());
+  EXPECT_EQ(Existing<SplashWin>(), &splash);
+  EXPECT_TRUE(splash.isVisible());
+}
+
+using AboutTest = WidgetTest;
+
+TEST_F(AboutTest, ShowsTheDescriptionAndThanksOneLineEach) {
+  AboutWin& about = Reach<AboutWin>();
+  EXPECT_EQ(about.windowTitle(), "About");
+  EXPECT_EQ(about.size(), QSize(600, 316));
+  EXPECT_EQ(about.minimumSize(), about.maximumSize());
+  EXPECT_TRUE(about.windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(about.windowFlags() & Qt::WindowMinMaxButtonsHint);
+  EXPECT_EQ(about.StaticText1->text(),
+            "Vantrix is developed an distribuited by Orvello\n"
+            "This app allows you to compare two different databases structures and find any "
+            "difference.\n"
+            "Databases type allowed are: Mysql, SQLite and CubeSQLServer.\n"
+            "You can send us feedback and new function request at " +
+                kFeedback + "\nThanks for buy!");
+  EXPECT_EQ(about.StaticText1->geometry(), QRect(20, 170, 560, 126));
+  EXPECT_EQ(about.BevelButton1->text(), "Visit website");
+  EXPECT_EQ(about.BevelButton1->geometry(), QRect(0, 295, 174, 22));
+  EXPECT_EQ(about.BevelButton3->text(), "Email us your feedback");
+  EXPECT_EQ(about.BevelButton3->geometry(), QRect(426, 295, 174, 22));
+  EXPECT_EQ(about.BevelButton1->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(about.BevelButton3->focusPolicy(), Qt::NoFocus);
+}
+
+TEST_F(AboutTest, ButtonsOpenTheWebPageAndANewMailToTheMaker) {
+  AboutWin& about = Reach<AboutWin>();
+  about.show();
+  QTest::mouseClick(about.BevelButton1, Qt::LeftButton);
+  QTest::mouseClick(about.BevelButton3, Qt::LeftButton);
+  EXPECT_EQ(fake().urls, QStringList({"http://" + QString::fromUtf8(config::kWebHost) +
+                                          "/index.php?l=2",
+                                      "mailto:" + kFeedback}));
+}
+
+TEST_F(AboutTest, SplashAndAboutShareTheOneLogo) {
+  const qint64 splashLogo = Reach<SplashWin>().Canvas1->pixmap().cacheKey();
+  const qint64 aboutLogo = Reach<AboutWin>().Canvas1->pixmap().cacheKey();
+  EXPECT_EQ(splashLogo, aboutLogo);
+  EXPECT_EQ(splashLogo, ui::Picture("logo_orvello.jpg").cacheKey());
+}
+
+TEST_F(AboutTest, MenuEntryReusesTheOpenWindowAndMakesAFreshOneAfterClose) {
+  FinestraPrincipale& main = Reach<FinestraPrincipale>();
+  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
+  AboutWin* first = Existing<AboutWin>();
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+
+  // The text is set once per window: a second About neither duplicates the
+  // window nor sets its text again.
+  first->StaticText1->setText("changed since");
+  first->move(0, 0);
+  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
+  EXPECT_EQ(Existing<AboutWin>(), first);
+  EXPECT_EQ(first->StaticText1->text(), "changed since");
+  EXPECT_NE(first->geometry().topLeft(), QPoint(0, 0)) << "centred again";
+
+  first->close();
+  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
+  AboutWin* second = Existing<AboutWin>();
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(second->StaticText1->text(), ui::texts::AboutText());
+}
+
+using HelpTest = WidgetTest;
+
+// The help text as the user reads it, one entry per line.
+const QStringList kHelpLines = {
+    "Vantrix allows you to make comparison between two different databases.",
+    "Database type allowed are:",
+    "- Mysql",
+    "- RealServer",
+    "- CubeSQL server",
+    "- SQLite",
+    "",
+    "For Mysql, RealServer and CubeSQL databases you need to fill the field request (server, "
+    "database, user, pass). For SQLite you have to select the file on your drive.",
+    "",
+    "The comparison can be made between two databases of the same type ",
+    "or a different type.",
+    "",
+    "The response you'll have are:",
+    "- tables match",
+    "- tables does not match",
+    "\t- table not exists in one of two databases",
+    "\t- table has more or less fields in one of two databases",
+    "\t- one or more field type is different in one table",
+    "",
+    "Vantrix will helps you to develop your database structure, to keep it synchronized, to find "
+    "errors and much more.",
+};
+
+TEST_F(HelpTest, TextIsTwentyLinesSeparatedByCarriageReturns) {
+  const QString text = QString::fromUtf8(ui::texts::kHelpText);
+  EXPECT_EQ(text.count('\r'), 19);
+  EXPECT_FALSE(text.contains('\n'));
+  EXPECT_FALSE(text.endsWith('\r'));
+  EXPECT_EQ(text.split('\r'), kHelpLines);
+}
+
+TEST_F(HelpTest, WindowShowsTheTextReadOnlyAndItFillsTheWindow) {
+  FinestraHelp& help = Reach<FinestraHelp>();
+  help.show();
+  EXPECT_EQ(help.windowTitle(), "Help");
+  EXPECT_EQ(help.size(), QSize(410, 400));
+  EXPECT_EQ(help.minimumSize(), QSize(64, 64));
+  EXPECT_EQ(help.windowType(), Qt::Tool);
+  EXPECT_TRUE(help.TextArea1->isReadOnly());
+  EXPECT_EQ(help.TextArea1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+
+  QStringList shown;
+  for (QTextBlock block = help.TextArea1->document()->begin(); block.isValid(); block = block.next())
+    shown << block.text();
+  EXPECT_EQ(shown, kHelpLines);
+
+  // Typing changes nothing.
+  help.TextArea1->setFocus();
+  QTest::keyClicks(help.TextArea1, "typed");
+  EXPECT_EQ(help.TextArea1->document()->blockCount(), 20);
+  EXPECT_EQ(help.TextArea1->document()->begin().text(), kHelpLines.first());
+
+  EXPECT_EQ(help.TextArea1->geometry(), QRect(0, 0, 410, 400));
+  help.resize(500, 300);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(help.TextArea1->geometry(), QRect(0, 0, 500, 300));
+}
+
+TEST_F(HelpTest, HelpButtonReusesTheOpenWindowAndMakesAFreshOneAfterClose) {
+  FinestraPrincipale& main = Reach<FinestraPrincipale>();
+  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
+  FinestraHelp* first = Existing<FinestraHelp>();
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->isVisible());
+  first->move(40, 30);
+
+  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
+  EXPECT_EQ(Existing<FinestraHelp>(), first);
+  EXPECT_EQ(first->pos(), QPoint(40, 30)) << "Help never moves its window";
+
+  first->close();
+  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
+  FinestraHelp* second = Existing<FinestraHelp>();
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_TRUE(second->isVisible());
+  EXPECT_EQ(second->TextArea1->toPlainText().split('\n'), kHelpLines);
+}
+
+}  // namespace
+}  // namespace vantrix::test
