@@ -12,9 +12,9 @@ namespace vantrix::ui {
 
 // A tool window floats above its parent, the main window, when there is one.
 FinestraHelp::FinestraHelp()
-    : QWidget(Existing<FinestraPrincipale>(),
-              Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint),
+    : QWidget(Existing<FinestraPrincipale>(), Qt::Tool | Qt::CustomizeWindowHint |
+                                                  Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                                                  Qt::WindowMinimizeButtonHint),
       TextArea1(new QPlainTextEdit(this)) {
   setObjectName(QStringLiteral("FinestraHelp"));
   setWindowTitle(QStringLiteral("Help"));

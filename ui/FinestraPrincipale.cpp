@@ -52,12 +52,26 @@ struct PanelNames {
 constexpr PanelNames kNames[2] = {
     {"GroupBox1",
      {"StaticText1", "StaticText2", "StaticText3", "StaticText4", "StaticText9", "StaticText91"},
-     "DB1server", "DB1database", "DB1user", "DB1pass", "DB1Type", "DB1port", "BevelButton1",
-     "DB1tables", "DB1fields"},
+     "DB1server",
+     "DB1database",
+     "DB1user",
+     "DB1pass",
+     "DB1Type",
+     "DB1port",
+     "BevelButton1",
+     "DB1tables",
+     "DB1fields"},
     {"GroupBox2",
      {"StaticText5", "StaticText6", "StaticText7", "StaticText8", "StaticText10", "StaticText911"},
-     "DB2server", "DB2database", "DB2user", "DB2pass", "DB2Type", "DB2port", "BevelButton2",
-     "DB2tables", "DB2fields"},
+     "DB2server",
+     "DB2database",
+     "DB2user",
+     "DB2pass",
+     "DB2Type",
+     "DB2port",
+     "BevelButton2",
+     "DB2tables",
+     "DB2fields"},
 };
 
 }  // namespace
@@ -94,15 +108,31 @@ FinestraPrincipale::FinestraPrincipale()
   WhiteBackground(Content);
   setCentralWidget(Content);
 
-  BuildPanel({0, GroupBox1,
+  BuildPanel({0,
+              GroupBox1,
               {&StaticText1, &StaticText2, &StaticText3, &StaticText4, &StaticText9, &StaticText91},
-              DB1server, DB1database, DB1user, DB1pass, DB1Type, DB1port, BevelButton1, DB1tables,
+              DB1server,
+              DB1database,
+              DB1user,
+              DB1pass,
+              DB1Type,
+              DB1port,
+              BevelButton1,
+              DB1tables,
               DB1fields});
-  BuildPanel({1, GroupBox2,
-              {&StaticText5, &StaticText6, &StaticText7, &StaticText8, &StaticText10,
-               &StaticText911},
-              DB2server, DB2database, DB2user, DB2pass, DB2Type, DB2port, BevelButton2, DB2tables,
-              DB2fields});
+  BuildPanel(
+      {1,
+       GroupBox2,
+       {&StaticText5, &StaticText6, &StaticText7, &StaticText8, &StaticText10, &StaticText911},
+       DB2server,
+       DB2database,
+       DB2user,
+       DB2pass,
+       DB2Type,
+       DB2port,
+       BevelButton2,
+       DB2tables,
+       DB2fields});
   BuildResults();
 
   // Tab order: each panel from server to port, DB 1 before DB 2. Lists and
@@ -177,8 +207,8 @@ void FinestraPrincipale::BuildPanel(const Side& side) {
 
   side.type = new QComboBox(side.group);
   Name(side.type, names.type, sideName + QStringLiteral("type"));
-  side.type->addItems({QStringLiteral("Mysql"), QStringLiteral("RealServer"),
-                       QStringLiteral("CubeSQLserver")});
+  side.type->addItems(
+      {QStringLiteral("Mysql"), QStringLiteral("RealServer"), QStringLiteral("CubeSQLserver")});
   side.type->insertSeparator(3);
   side.type->addItem(QStringLiteral("SQLite"));
   side.type->setCurrentIndex(0);
@@ -188,8 +218,8 @@ void FinestraPrincipale::BuildPanel(const Side& side) {
   side.port->setGeometry(side.port->geometry().x(), side.port->geometry().y(), 68, 22);
   side.port->setText(QStringLiteral("3306"));
   side.port->setMaxLength(8);
-  side.port->setValidator(new QRegularExpressionValidator(
-      QRegularExpression(QStringLiteral("[0-9]{0,8}")), side.port));
+  side.port->setValidator(
+      new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), side.port));
 
   side.connect = BevelButton(QStringLiteral("Connect"), side.group);
   Name(side.connect, names.connect, sideName + QStringLiteral("connect"));
@@ -281,14 +311,14 @@ void FinestraPrincipale::closeEvent(QCloseEvent* event) {
 }
 
 void FinestraPrincipale::BevelButton6_Action() {
-  FinestraHelp& help = Reach<FinestraHelp>();
+  auto& help = Reach<FinestraHelp>();
   help.show();
   help.raise();
   help.activateWindow();
 }
 
 bool FinestraPrincipale::ArchivioAboutVantrix_Action() {
-  AboutWin& about = Reach<AboutWin>();
+  auto& about = Reach<AboutWin>();
   CentraFinestra(about);
   about.show();
   about.raise();

@@ -89,7 +89,8 @@ QAction* Separator(QMenu* menu) {
 
 }  // namespace
 
-MenuBar1::MenuBar1(QObject* parent) : QObject(parent), EditMenu(new QMenu(QStringLiteral("&Edit"))) {
+MenuBar1::MenuBar1(QObject* parent)
+    : QObject(parent), EditMenu(new QMenu(QStringLiteral("&Edit"))) {
   EditMenu->setObjectName(QStringLiteral("EditMenu"));
 
   ArchivioAboutVantrix = EditMenu->addAction(QStringLiteral("About Orvello Vantrix"));
@@ -123,7 +124,8 @@ MenuBar1::MenuBar1(QObject* parent) : QObject(parent), EditMenu(new QMenu(QStrin
     action->setObjectName(QString::fromUtf8(entry.name));
     action->setMenuRole(QAction::NoRole);
     // Ctrl is the command key on macOS.
-    if (entry.shortcut != nullptr) action->setShortcut(QKeySequence(QString::fromUtf8(entry.shortcut)));
+    if (entry.shortcut != nullptr)
+      action->setShortcut(QKeySequence(QString::fromUtf8(entry.shortcut)));
     const Edit command = entry.command;
     connect(action, &QAction::triggered, this,
             [command] { EditWidget(QApplication::focusWidget(), command, false); });

@@ -54,7 +54,7 @@ void SplashWin::Open() {
 }
 
 void SplashWin::Timer1_Action() {
-  FinestraPrincipale& main = Reach<FinestraPrincipale>();
+  auto& main = Reach<FinestraPrincipale>();
   main.show();
   main.raise();
   main.activateWindow();

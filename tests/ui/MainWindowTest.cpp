@@ -42,8 +42,8 @@ protected:
 
 struct Placement {
   const char* name;
-  QRect rect;     // content-area coordinates at 800 x 600
-  QRect grown;    // after the window grew by 200 x 100
+  QRect rect;   // content-area coordinates at 800 x 600
+  QRect grown;  // after the window grew by 200 x 100
 };
 
 // Side 1 and side 2 differ in their tops, and not all by the same amount.
@@ -106,11 +106,13 @@ TEST_F(MainWindowTest, EveryControlSitsAtItsPlaceAndFollowsItsAnchorsWhenTheWind
 
 TEST_F(MainWindowTest, PanelControlsSitInsideTheirSidesFrame) {
   FinestraPrincipale& window = Window();
-  for (QWidget* control : {static_cast<QWidget*>(window.DB1server), static_cast<QWidget*>(window.DB1port),
-                           static_cast<QWidget*>(window.BevelButton1), static_cast<QWidget*>(window.StaticText91)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(window.DB1server), static_cast<QWidget*>(window.DB1port),
+        static_cast<QWidget*>(window.BevelButton1), static_cast<QWidget*>(window.StaticText91)})
     EXPECT_EQ(control->parentWidget(), window.GroupBox1) << control->objectName().toStdString();
-  for (QWidget* control : {static_cast<QWidget*>(window.DB2server), static_cast<QWidget*>(window.DB2port),
-                           static_cast<QWidget*>(window.BevelButton2), static_cast<QWidget*>(window.StaticText911)})
+  for (QWidget* control :
+       {static_cast<QWidget*>(window.DB2server), static_cast<QWidget*>(window.DB2port),
+        static_cast<QWidget*>(window.BevelButton2), static_cast<QWidget*>(window.StaticText911)})
     EXPECT_EQ(control->parentWidget(), window.GroupBox2) << control->objectName().toStdString();
 }
 
@@ -137,10 +139,12 @@ TEST_F(MainWindowTest, TitleAndVersionLabelCarryTheVersionRecord) {
 TEST_F(MainWindowTest, CaptionsHeadingsAndFonts) {
   FinestraPrincipale& window = Window();
   const std::pair<QLabel*, const char*> labels[] = {
-      {window.StaticText1, "Server:"}, {window.StaticText2, "DB:"},   {window.StaticText3, "User:"},
-      {window.StaticText4, "Pass:"},   {window.StaticText9, "Type"},  {window.StaticText91, "Port:"},
-      {window.StaticText5, "Server:"}, {window.StaticText6, "DB:"},   {window.StaticText7, "User:"},
-      {window.StaticText8, "Pass:"},   {window.StaticText10, "Type"}, {window.StaticText911, "Port:"},
+      {window.StaticText1, "Server:"}, {window.StaticText2, "DB:"},
+      {window.StaticText3, "User:"},   {window.StaticText4, "Pass:"},
+      {window.StaticText9, "Type"},    {window.StaticText91, "Port:"},
+      {window.StaticText5, "Server:"}, {window.StaticText6, "DB:"},
+      {window.StaticText7, "User:"},   {window.StaticText8, "Pass:"},
+      {window.StaticText10, "Type"},   {window.StaticText911, "Port:"},
   };
   for (const auto& [label, text] : labels) EXPECT_EQ(label->text(), text);
   EXPECT_EQ(window.GroupBox1->title(), "DB 1");
@@ -152,9 +156,9 @@ TEST_F(MainWindowTest, CaptionsHeadingsAndFonts) {
   EXPECT_EQ(window.DiffTables->toolTip(), "Click on a row to verify each table");
 
   const std::pair<ui::Listbox*, QStringList> lists[] = {
-      {window.DB1tables, {"Tables"}},          {window.DB2tables, {"Tables"}},
-      {window.DB1fields, {"Fields", "Type"}},  {window.DB2fields, {"Fields", "Type"}},
-      {window.DiffTables, {"Table", "Note"}},  {window.DiffFields, {"Field", "Note"}},
+      {window.DB1tables, {"Tables"}},         {window.DB2tables, {"Tables"}},
+      {window.DB1fields, {"Fields", "Type"}}, {window.DB2fields, {"Fields", "Type"}},
+      {window.DiffTables, {"Table", "Note"}}, {window.DiffFields, {"Field", "Note"}},
   };
   for (const auto& [list, headings] : lists) {
     QStringList shown;
@@ -208,16 +212,18 @@ TEST_F(MainWindowTest, PortFieldsTakeAtMostEightDigits) {
 
 TEST_F(MainWindowTest, TabMovesThroughEachPanelFromServerToPort) {
   FinestraPrincipale& window = Window();
-  const QWidget* expected[] = {window.DB1server, window.DB1database, window.DB1user, window.DB1pass,
-                               window.DB1Type,   window.DB1port,     window.DB2server, window.DB2database,
-                               window.DB2user,   window.DB2pass,     window.DB2Type,  window.DB2port};
+  const QWidget* expected[] = {window.DB1server, window.DB1database, window.DB1user,
+                               window.DB1pass,   window.DB1Type,     window.DB1port,
+                               window.DB2server, window.DB2database, window.DB2user,
+                               window.DB2pass,   window.DB2Type,     window.DB2port};
   // Follow the focus chain as Tab does: only widgets that take focus by Tab.
   QWidget* current = window.DB1server;
   for (std::size_t i = 1; i < std::size(expected); ++i) {
     do {
       current = current->nextInFocusChain();
     } while ((current->focusPolicy() & Qt::TabFocus) == 0 || !current->isVisibleTo(&window));
-    EXPECT_EQ(current, expected[i]) << "stop " << i << " is " << current->objectName().toStdString();
+    EXPECT_EQ(current, expected[i])
+        << "stop " << i << " is " << current->objectName().toStdString();
   }
   for (QWidget* control :
        {static_cast<QWidget*>(window.BevelButton1), static_cast<QWidget*>(window.BevelButton2),
@@ -231,17 +237,17 @@ TEST_F(MainWindowTest, TabMovesThroughEachPanelFromServerToPort) {
 TEST_F(MainWindowTest, ControlsAreNamedForQtAndForAssistiveTools) {
   FinestraPrincipale& window = Window();
   const std::pair<QWidget*, const char*> named[] = {
-      {window.DB1server, "DB 1 server"},   {window.DB1database, "DB 1 database"},
-      {window.DB1user, "DB 1 user"},       {window.DB1pass, "DB 1 password"},
-      {window.DB1Type, "DB 1 type"},       {window.DB1port, "DB 1 port"},
+      {window.DB1server, "DB 1 server"},     {window.DB1database, "DB 1 database"},
+      {window.DB1user, "DB 1 user"},         {window.DB1pass, "DB 1 password"},
+      {window.DB1Type, "DB 1 type"},         {window.DB1port, "DB 1 port"},
       {window.BevelButton1, "DB 1 connect"}, {window.DB1tables, "DB 1 tables"},
-      {window.DB1fields, "DB 1 fields"},   {window.DB2server, "DB 2 server"},
+      {window.DB1fields, "DB 1 fields"},     {window.DB2server, "DB 2 server"},
       {window.DB2database, "DB 2 database"}, {window.DB2user, "DB 2 user"},
-      {window.DB2pass, "DB 2 password"},   {window.DB2Type, "DB 2 type"},
-      {window.DB2port, "DB 2 port"},       {window.BevelButton2, "DB 2 connect"},
-      {window.DB2tables, "DB 2 tables"},   {window.DB2fields, "DB 2 fields"},
-      {window.DiffTables, "Table results"}, {window.DiffFields, "Field results"},
-      {window.BevelButton3, "Compare"},    {window.BevelButton6, "Help"},
+      {window.DB2pass, "DB 2 password"},     {window.DB2Type, "DB 2 type"},
+      {window.DB2port, "DB 2 port"},         {window.BevelButton2, "DB 2 connect"},
+      {window.DB2tables, "DB 2 tables"},     {window.DB2fields, "DB 2 fields"},
+      {window.DiffTables, "Table results"},  {window.DiffFields, "Field results"},
+      {window.BevelButton3, "Compare"},      {window.BevelButton6, "Help"},
       {window.TestoVersione, "Version"},
   };
   for (const auto& [control, accessible] : named)

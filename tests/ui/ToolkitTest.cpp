@@ -31,7 +31,7 @@ TEST(CentredPlaceTest, HalfTheScreenLessHalfTheWindowFractionDropped) {
       {{800, 600}, {800, 600}, {0, 0}},
       // Smaller than the window: negative, toward zero, and kept as is.
       {{640, 480}, {800, 600}, {-60, -80}},
-      {{799, 599}, {800, 600}, {0, 0}},     // -0.5 goes to 0
+      {{799, 599}, {800, 600}, {0, 0}},      // -0.5 goes to 0
       {{639, 480}, {800, 600}, {-60, -80}},  // -80.5 goes to -80
   };
   for (const Case& c : cases) {

@@ -114,9 +114,9 @@ TEST_F(AboutTest, ButtonsOpenTheWebPageAndANewMailToTheMaker) {
   about.show();
   QTest::mouseClick(about.BevelButton1, Qt::LeftButton);
   QTest::mouseClick(about.BevelButton3, Qt::LeftButton);
-  EXPECT_EQ(fake().urls, QStringList({"http://" + QString::fromUtf8(config::kWebHost) +
-                                          "/index.php?l=2",
-                                      "mailto:" + kFeedback}));
+  EXPECT_EQ(fake().urls,
+            QStringList({"http://" + QString::fromUtf8(config::kWebHost) + "/index.php?l=2",
+                         "mailto:" + kFeedback}));
 }
 
 TEST_F(AboutTest, SplashAndAboutShareTheOneLogo) {
@@ -197,7 +197,8 @@ TEST_F(HelpTest, WindowShowsTheTextReadOnlyAndItFillsTheWindow) {
   EXPECT_EQ(help.TextArea1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
 
   QStringList shown;
-  for (QTextBlock block = help.TextArea1->document()->begin(); block.isValid(); block = block.next())
+  for (QTextBlock block = help.TextArea1->document()->begin(); block.isValid();
+       block = block.next())
     shown << block.text();
   EXPECT_EQ(shown, kHelpLines);
 

@@ -5,8 +5,8 @@
 
 #include <QtGlobal>
 
-#include "app/App.h"
 #include "FakeSeam.h"
+#include "app/App.h"
 #include "ui/MenuBar1.h"
 #include "ui/Seam.h"
 
