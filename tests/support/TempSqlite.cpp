@@ -46,6 +46,7 @@ TempSqlite::~TempSqlite() {
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
