@@ -88,6 +88,23 @@ std::string SecondsText(std::chrono::milliseconds wait) {
   return std::to_string(seconds) + (seconds == 1 ? " second" : " seconds");
 }
 
+// What went wrong with a transfer, or "" when nothing did. `awaited` is what
+// the server did not do in time ("answer", "accept data").
+std::string IoFailure(Io io, const char* awaited, std::chrono::milliseconds timeout) {
+  switch (io) {
+    case Io::kOk:
+      return {};
+    case Io::kTimeout:
+      return std::string("The cubeSQL server did not ") + awaited + " within " +
+             SecondsText(timeout);
+    case Io::kClosed:
+      return "The cubeSQL server closed the connection";
+    case Io::kFailed:
+      break;
+  }
+  return std::string("The connection to the cubeSQL server failed: ") + std::strerror(errno);
+}
+
 }  // namespace
 
 CubeSQLServer::~CubeSQLServer() { Close(); }
@@ -348,40 +365,19 @@ bool CubeSQLServer::Send(const std::string& bytes) {
     SetError("The database is not connected");
     return false;
   }
-  switch (SendAll(socket_, bytes, Clock::now() + Timeout())) {
-    case Io::kOk:
-      return true;
-    case Io::kTimeout:
-      SetError("The cubeSQL server did not accept data within " + SecondsText(Timeout()));
-      break;
-    case Io::kClosed:
-      SetError("The cubeSQL server closed the connection");
-      break;
-    case Io::kFailed:
-      SetError(std::string("The connection to the cubeSQL server failed: ") +
-               std::strerror(errno));
-      break;
-  }
-  DropSocket();
-  return false;
+  return Transferred(IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data",
+                               Timeout()));
 }
 
 bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,
                                  std::chrono::steady_clock::time_point deadline) {
-  switch (ReceiveAll(socket_, out, size, deadline)) {
-    case Io::kOk:
-      return true;
-    case Io::kTimeout:
-      SetError("The cubeSQL server did not answer within " + SecondsText(Timeout()));
-      break;
-    case Io::kClosed:
-      SetError("The cubeSQL server closed the connection");
-      break;
-    case Io::kFailed:
-      SetError(std::string("The connection to the cubeSQL server failed: ") +
-               std::strerror(errno));
-      break;
-  }
+  return Transferred(IoFailure(ReceiveAll(socket_, out, size, deadline), "answer", Timeout()));
+}
+
+bool CubeSQLServer::Transferred(const std::string& failure) {
+  if (failure.empty()) return true;
+  SetError(failure);
+  // After a transport failure the stream cannot be trusted any more.
   DropSocket();
   return false;
 }

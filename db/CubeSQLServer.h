@@ -41,6 +41,9 @@ private:
 
   // One whole request; false (socket dropped, error set) on failure.
   bool Send(const std::string& bytes);
+  // True for a transfer without failure; otherwise records it and lets the
+  // connection go.
+  bool Transferred(const std::string& failure);
   // One whole reply: the header, then its body. On failure the socket is
   // dropped and the error set, since the stream can no longer be trusted.
   bool ReceiveReply(cubesql::ReplyHeader& header, std::string& body);

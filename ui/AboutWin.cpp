@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/Picture.h"
 #include "ui/Seam.h"
 #include "ui/Texts.h"
 #include "ui/Widgets.h"
@@ -22,19 +21,7 @@ AboutWin::AboutWin()
   setFixedSize(600, 316);
   WhiteBackground(this);
 
-  Name(Canvas1, "Canvas1", QStringLiteral("Orvello logo"));
-  Canvas1->setGeometry(0, 0, 600, 158);
-  Canvas1->setPixmap(Picture(QStringLiteral("logo_orvello.jpg")));
-  Canvas1->setFocusPolicy(Qt::NoFocus);
-  Canvas1->setAttribute(Qt::WA_TranslucentBackground);
-
-  Name(StaticText1, "StaticText1");
-  StaticText1->setGeometry(20, 170, 560, 126);
-  StaticText1->setWordWrap(true);
-  StaticText1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  StaticText1->setTextInteractionFlags(Qt::NoTextInteraction);
-  StaticText1->setTextFormat(Qt::PlainText);
-  SetPointSize(StaticText1, 10);
+  LogoAndDescription(Canvas1, StaticText1, 126);
 
   Name(BevelButton1, "BevelButton1", QStringLiteral("Visit website"));
   BevelButton1->setGeometry(0, 295, 174, 22);

@@ -7,7 +7,6 @@
 
 #include "ui/CentraFinestra.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Picture.h"
 #include "ui/SingleInstance.h"
 #include "ui/Texts.h"
 #include "ui/Widgets.h"
@@ -25,19 +24,7 @@ SplashWin::SplashWin()
   setFixedSize(600, 271);
   WhiteBackground(this);
 
-  Name(Canvas1, "Canvas1", QStringLiteral("Orvello logo"));
-  Canvas1->setGeometry(0, 0, 600, 158);
-  Canvas1->setPixmap(Picture(QStringLiteral("logo_orvello.jpg")));
-  Canvas1->setFocusPolicy(Qt::NoFocus);
-  Canvas1->setAttribute(Qt::WA_TranslucentBackground);
-
-  Name(StaticText1, "StaticText1");
-  StaticText1->setGeometry(20, 170, 560, 101);
-  StaticText1->setWordWrap(true);
-  StaticText1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  StaticText1->setTextInteractionFlags(Qt::NoTextInteraction);
-  StaticText1->setTextFormat(Qt::PlainText);
-  SetPointSize(StaticText1, 10);
+  LogoAndDescription(Canvas1, StaticText1, 101);
 
   Timer1->setObjectName(QStringLiteral("Timer1"));
   Timer1->setSingleShot(true);

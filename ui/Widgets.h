@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 #include <QString>
@@ -29,6 +30,10 @@ inline void WhiteBackground(QWidget* widget) {
   widget->setPalette(palette);
   widget->setAutoFillBackground(true);
 }
+
+// The top of the splash and About windows: the logo as a 600 x 158 backdrop
+// and below it the centred description, textHeight high, in 10 points.
+void LogoAndDescription(QLabel* canvas, QLabel* text, int textHeight);
 
 // A flat-ish push button that never takes the keyboard focus, as the
 // program's bevel buttons are.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/RecordSets.h"
 #include "FakeCubeSqlServer.h"
 #include "db/CubeSQLServer.h"
 #include "db/CubeSqlSha1.h"
@@ -37,13 +38,7 @@ std::string Ident(const std::string& name) {
   return out + "\"";
 }
 
-std::vector<std::string> Column(RecordSet& records, int column) {
-  std::vector<std::string> values;
-  for (records.MoveFirst(); !records.IsEOF(); records.MoveNext()) {
-    values.push_back(records.IdxField(column).StringValue());
-  }
-  return values;
-}
+using test::Column;
 
 Values Rows(const RecordSet& records) {
   Values rows;

@@ -5,6 +5,7 @@
 
 #include "CrossEngineTypes.h"
 #include "db/MySQLCommunityServer.h"
+#include "support/RecordSets.h"
 #include "support/LoopbackPorts.h"
 #include "support/MariaDbTestServer.h"
 
@@ -14,13 +15,7 @@ namespace {
 using test::CreateMariaDbSchema;
 using test::MariaDbServer;
 
-std::vector<std::string> Column(RecordSet& records, int column) {
-  std::vector<std::string> values;
-  for (records.MoveFirst(); !records.IsEOF(); records.MoveNext()) {
-    values.push_back(records.IdxField(column).StringValue());
-  }
-  return values;
-}
+using test::Column;
 
 std::unique_ptr<MySQLCommunityServer> Handle(const MariaDbServer& server,
                                              const std::string& database) {

@@ -9,6 +9,7 @@
 
 #include "CrossEngineTypes.h"
 #include "db/SQLiteDatabase.h"
+#include "support/RecordSets.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
@@ -17,13 +18,7 @@ namespace {
 using test::TempDir;
 using test::TempSqlite;
 
-std::vector<std::string> Column(RecordSet& records, int column) {
-  std::vector<std::string> values;
-  for (records.MoveFirst(); !records.IsEOF(); records.MoveNext()) {
-    values.push_back(records.IdxField(column).StringValue());
-  }
-  return values;
-}
+using test::Column;
 
 std::unique_ptr<SQLiteDatabase> Open(const std::filesystem::path& path) {
   auto db = std::make_unique<SQLiteDatabase>();
