@@ -40,6 +40,8 @@ void RealSeam::MsgBox(const QString& text) {
   ArrowWhileModal arrow;
   QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), text,
                   QMessageBox::Ok, DialogParent());
+  // Engine texts are shown exactly as they are, never read as markup.
+  box.setTextFormat(Qt::PlainText);
   box.exec();
 }
 
@@ -47,6 +49,7 @@ PressedButton RealSeam::ShowModal(const MessageDialogSpec& dialog) {
   ArrowWhileModal arrow;
   QMessageBox box(DialogParent());
   box.setWindowTitle(QGuiApplication::applicationDisplayName());
+  box.setTextFormat(Qt::PlainText);
   box.setText(dialog.Message);
   box.setInformativeText(dialog.Explanation);
   box.setIcon(dialog.Icon == 1   ? QMessageBox::Warning
