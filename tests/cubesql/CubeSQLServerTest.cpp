@@ -40,15 +40,7 @@ std::string Ident(const std::string& name) {
 
 using test::Column;
 
-Values Rows(const RecordSet& records) {
-  Values rows;
-  for (const Row& row : records.Rows()) {
-    std::vector<Value> values;
-    for (const DatabaseField& field : row) values.push_back(field.Value());
-    rows.push_back(values);
-  }
-  return rows;
-}
+using test::Rows;
 
 class CubeSQLServerTest : public ::testing::Test {
 protected:

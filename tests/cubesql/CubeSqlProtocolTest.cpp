@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/RecordSets.h"
 #include "db/CubeSqlProtocol.h"
 
 namespace vantrix::db::cubesql {
@@ -134,15 +135,7 @@ Outcome Feed(const std::vector<Packet>& packets) {
   return outcome;
 }
 
-Values Rows(const RecordSet& records) {
-  Values rows;
-  for (const Row& row : records.Rows()) {
-    std::vector<Value> values;
-    for (const DatabaseField& field : row) values.push_back(field.Value());
-    rows.push_back(values);
-  }
-  return rows;
-}
+using vantrix::test::Rows;
 
 const Values kSample = {
     {"1", "alpha"}, {"2", std::nullopt}, {"-3", ""}, {"4", std::string("b\0b", 3)}};
