@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
@@ -88,6 +89,10 @@ void RealSeam::ShowURL(const QString& url) {
 void RealSeam::Beep() { QApplication::beep(); }
 
 void RealSeam::Quit(int code) { QCoreApplication::exit(code); }
+
+QString RealSeam::ExecutableFileName() {
+  return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
 
 Seam& TheSeam() {
   static RealSeam real;

@@ -28,7 +28,7 @@ enum class PressedButton { Action, AlternateAction, Cancel };
 
 // Everything that blocks on the user or leaves the process goes through
 // here: modal boxes, the open-file dialog, the browser or mail program, the
-// alert sound and quitting. The program uses the real one; tests install a
+// alert sound, quitting, and the program's own file name. The program uses the real one; tests install a
 // double that answers at once and records what was asked.
 class Seam {
 public:
@@ -50,6 +50,8 @@ public:
   virtual void Beep() = 0;
   // Ends the run with the exit code.
   virtual void Quit(int code) = 0;
+  // The file name of the running executable, as it lies on disk.
+  virtual QString ExecutableFileName() = 0;
 };
 
 // The Qt implementation.
@@ -61,6 +63,7 @@ public:
   void ShowURL(const QString& url) override;
   void Beep() override;
   void Quit(int code) override;
+  QString ExecutableFileName() override;
 };
 
 // The seam in use: the real one unless another was installed.

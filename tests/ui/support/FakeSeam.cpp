@@ -41,6 +41,7 @@ void FakeSeam::Reset() {
   urls.clear();
   beeps = 0;
   quitCodes.clear();
+  executableFileName = QStringLiteral("vantrix");
 }
 
 FakeSeam& Fake() {

@@ -25,6 +25,7 @@ public:
   void ShowURL(const QString& url) override;
   void Beep() override;
   void Quit(int code) override;
+  QString ExecutableFileName() override { return executableFileName; }
 
   // Forgets everything recorded and every prepared answer.
   void Reset();
@@ -32,6 +33,8 @@ public:
   // Prepared answers, taken first in, first out.
   std::deque<std::optional<std::filesystem::path>> openAnswers;
   std::deque<ui::PressedButton> modalAnswers;
+  // The program's file name as the fake reports it.
+  QString executableFileName = QStringLiteral("vantrix");
 
   // What was asked, in order.
   QStringList messages;
