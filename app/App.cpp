@@ -18,4 +18,9 @@ void App::SetVersionRecord() {
 
 App* App::Instance() { return qobject_cast<App*>(QCoreApplication::instance()); }
 
+QString App::RunningVersion() {
+  if (const App* app = Instance()) return app->Version;
+  return QStringLiteral("%1.%2.%3").arg(kMajorVersion).arg(kMinorVersion).arg(kBugVersion);
+}
+
 }  // namespace vantrix

@@ -37,6 +37,9 @@ public:
 
   // The running App, or nullptr when the application object is not one.
   static App* Instance();
+  // The short version text of the running App's record; this release's
+  // when the application object is not an App.
+  static QString RunningVersion();
 };
 
 }  // namespace vantrix

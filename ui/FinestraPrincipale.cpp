@@ -295,11 +295,7 @@ void FinestraPrincipale::WireEvents() {
 void FinestraPrincipale::Open() {
   // Linux and Windows have no per-window full-screen mode to offer in the
   // frame, so there is nothing to turn on for it here.
-  const App* app = App::Instance();
-  const QString version = QStringLiteral("%1.%2.%3")
-                              .arg(app != nullptr ? app->MajorVersion : App::kMajorVersion)
-                              .arg(app != nullptr ? app->MinorVersion : App::kMinorVersion)
-                              .arg(app != nullptr ? app->BugVersion : App::kBugVersion);
+  const QString version = App::RunningVersion();
   setWindowTitle(QStringLiteral("Orvello Vantrix v") + version);
   TestoVersione->setText(QStringLiteral("v") + version);
   CentraFinestra(*this);

@@ -1,14 +1,24 @@
 #pragma once
 
+#include <string>
+
+#include <QString>
 #include <QTimer>
+
+namespace vantrix::db {
+class CubeSQLServer;
+}
 
 namespace vantrix::update {
 
-// The version-check timer of the main window. Its Action is the check of
-// the running version against the one the support server offers; each
-// check sets the timer's next period itself.
+// The version-check timer of the main window. Its Action asks the support
+// server for the current version of this product and, when it differs from
+// the running one, offers the download. Whatever the outcome, each check
+// re-arms the timer to fire again every 24 hours.
 class TimerVersione : public QTimer {
 public:
+  static constexpr int kRecheckMs = 86400000;  // 24 hours
+
   explicit TimerVersione(QObject* parent = nullptr);
 
   // The offered update is mandatory: the offer cannot be postponed.
@@ -16,6 +26,33 @@ public:
 
   // Runs on every timeout, on the user-interface thread.
   void Action();
+
+private:
+  // The part of the check that needs a connected support server.
+  void CheckVersion(db::CubeSQLServer& server);
 };
+
+// The texts of the check.
+inline constexpr const char* kProductNotFound = "Applicazione non trovata sui nostri server. Spiacente.";
+inline constexpr const char* kDownload = "Scarica";
+inline constexpr const char* kLater = "Più tardi";
+inline constexpr const char* kWantToDownload = "Vuoi scaricarla?";
+inline constexpr const char* kMandatory = "AGGIORNAMENTO OBBLIGATORIO";
+inline constexpr const char* kNewVersionOf = "È disponibile una nuova versione di ";
+inline constexpr const char* kNextCheckAtStart = "Il controllo della nuova versione avverrà al prossimo avvio di ";
+
+// A file name without its extension (the part after the last dot; a name
+// that only starts with a dot keeps it).
+QString WithoutExtension(const QString& fileName);
+
+// The key under which the support server lists this product: the
+// executable's name without extension, with its first "Debug" (in any
+// letter case) removed, so that debug builds ask for the released product.
+QString ProductKey(const QString& executableFileName);
+
+// The query for a product's row. The key is written as an SQL string
+// literal, its single quotes doubled, so any file name gives a valid query
+// that asks for exactly that key.
+std::string VersionQuery(const QString& productKey);
 
 }  // namespace vantrix::update

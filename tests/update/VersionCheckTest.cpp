@@ -1,0 +1,332 @@
+// The version check: the product key and its query, and whole checks
+// against the cubeSQL test server holding a prodotti table. The timer's
+// action is called directly; no test waits for it to fire.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+
+#include "FakeCubeSqlServer.h"
+#include "WidgetTest.h"
+#include "app/App.h"
+#include "support/LoopbackPorts.h"
+#include "ui/FinestraPrincipale.h"
+#include "ui/SingleInstance.h"
+#include "update/AppoggioDbSupporto.h"
+#include "update/TimerVersione.h"
+
+namespace vantrix::test {
+namespace {
+
+using ui::PressedButton;
+using update::TimerVersione;
+namespace Supporto = update::AppoggioDbSupporto;
+
+std::string Base64(const std::string& text) {
+  return QByteArray::fromStdString(text).toBase64().toStdString();
+}
+
+// Points the check at a cubeSQL server on a loopback port, with the account
+// encoded as the program keeps it.
+void UseSupportServer(int port, const std::string& database = "support",
+                      const std::string& user = "checker", const std::string& password = "pw") {
+  Supporto::Account() = {Base64("127.0.0.1"), Base64(database), Base64(user), Base64(password), port};
+}
+
+TEST(ProductKeyTest, DropsTheExtensionAndTheFirstDebug) {
+  const struct {
+    const char* fileName;
+    const char* key;
+    const char* shownName;
+  } cases[] = {
+      {"vantrix", "vantrix", "vantrix"},
+      {"ToolDebug", "Tool", "ToolDebug"},
+      {"ToolDEBUG", "Tool", "ToolDEBUG"},
+      {"ToolDebug.exe", "Tool", "ToolDebug"},
+      {"debugToolDebug", "ToolDebug", "debugToolDebug"},
+      {"Tool.app.exe", "Tool.app", "Tool.app"},
+      {".hidden", ".hidden", ".hidden"},
+      {"Debug", "", "Debug"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fileName);
+    EXPECT_EQ(update::ProductKey(QString::fromUtf8(c.fileName)), QString::fromUtf8(c.key));
+    EXPECT_EQ(update::WithoutExtension(QString::fromUtf8(c.fileName)), QString::fromUtf8(c.shownName));
+  }
+}
+
+TEST(ProductKeyTest, QueryQuotesTheKeyAsAnSqlLiteral) {
+  EXPECT_EQ(update::VersionQuery(QStringLiteral("vantrix")),
+            "select versione,download,downloadwin from prodotti where nomesw='vantrix'");
+  EXPECT_EQ(update::VersionQuery(QStringLiteral("x' or '1'='1")),
+            "select versione,download,downloadwin from prodotti where nomesw='x'' or ''1''=''1'");
+}
+
+TEST(SupportAccountTest, IsDecodedWhenTheConnectionIsPrepared) {
+  Supporto::Account() = {Base64("support.example"), Base64("prodotti_db"), Base64("utente"),
+                         Base64("pàss'wörd"), 0};
+  Supporto::ConnessioneDbSupporto();
+  ASSERT_NE(Supporto::SupportDb, nullptr);
+  EXPECT_EQ(Supporto::SupportDb->Host, "support.example");
+  EXPECT_EQ(Supporto::SupportDb->DatabaseName, "prodotti_db");
+  EXPECT_EQ(Supporto::SupportDb->UserName, "utente");
+  EXPECT_EQ(Supporto::SupportDb->Password, "pàss'wörd");
+  EXPECT_EQ(Supporto::SupportDb->Port, 0);
+  EXPECT_FALSE(Supporto::SupportDb->IsConnected());
+
+  // Each preparation makes a new handle.
+  const db::CubeSQLServer* first = Supporto::SupportDb.get();
+  Supporto::ConnessioneDbSupporto();
+  EXPECT_NE(Supporto::SupportDb.get(), first);
+
+  EXPECT_EQ(Supporto::DecodeSetting("not base64!"), "");
+  EXPECT_EQ(Supporto::DecodeSetting(""), "");
+}
+
+class VersionCheckTest : public WidgetTest {
+protected:
+  FakeCubeSqlServer server_{"checker", "pw", "support"};
+  TimerVersione timer_;
+
+  void SetUp() override {
+    WidgetTest::SetUp();
+    server_.Execute(
+        "CREATE TABLE prodotti (nomesw TEXT, versione TEXT, download TEXT, downloadwin TEXT);"
+        "INSERT INTO prodotti VALUES ('vantrix', '2024.8.0', 'https://dl.example/vantrix.dmg',"
+        " 'https://dl.example/vantrix.exe');");
+    UseSupportServer(server_.Port());
+    // As the main window sets it up: once, five seconds after opening.
+    timer_.setInterval(5000);
+    timer_.setSingleShot(true);
+    timer_.start();
+  }
+  void TearDown() override {
+    App::Instance()->SetVersionRecord();
+    WidgetTest::TearDown();
+  }
+
+  void Offer(const std::string& version, const std::string& download = "https://dl.example/v.dmg") {
+    server_.Execute("DELETE FROM prodotti; INSERT INTO prodotti VALUES ('vantrix', '" + version +
+                    "', '" + download + "', 'https://dl.example/v.exe');");
+  }
+
+  // Every check ends by firing again in 24 hours, over and over.
+  void ExpectRearmed() const {
+    EXPECT_TRUE(timer_.isActive());
+    EXPECT_FALSE(timer_.isSingleShot());
+    EXPECT_EQ(timer_.interval(), 86400000);
+  }
+
+  [[nodiscard]] std::vector<std::string> Queries() const {
+    std::vector<std::string> queries;
+    for (const std::string& statement : server_.Statements()) {
+      if (statement.rfind("select versione", 0) == 0) queries.push_back(statement);
+    }
+    return queries;
+  }
+};
+
+TEST_F(VersionCheckTest, OffersADifferentVersionAndDownloadsIt) {
+  fake().modalAnswers = {PressedButton::Action};
+  timer_.Action();
+
+  ASSERT_EQ(fake().dialogs.size(), 1U);
+  const ui::MessageDialogSpec& offer = fake().dialogs[0];
+  EXPECT_EQ(offer.Icon, 1);
+  EXPECT_EQ(offer.Message, QStringLiteral("È disponibile una nuova versione di vantrix 2024.8.0"));
+  EXPECT_EQ(offer.Explanation, QStringLiteral("Vuoi scaricarla?"));
+  EXPECT_EQ(offer.ActionButton.Caption, QStringLiteral("Scarica"));
+  EXPECT_TRUE(offer.ActionButton.Visible);
+  EXPECT_EQ(offer.AlternateActionButton.Caption, QStringLiteral("Più tardi"));
+  EXPECT_TRUE(offer.AlternateActionButton.Visible);
+  EXPECT_FALSE(offer.CancelButton.Visible);
+
+  EXPECT_EQ(fake().urls, QStringList{"https://dl.example/vantrix.dmg"});
+  EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
+  EXPECT_TRUE(fake().messages.isEmpty());
+  EXPECT_EQ(Queries(), std::vector<std::string>{
+                           "select versione,download,downloadwin from prodotti where nomesw='vantrix'"});
+  EXPECT_FALSE(Supporto::SupportDb->IsConnected());
+  ExpectRearmed();
+}
+
+TEST_F(VersionCheckTest, WhatTheServerAnswersDecidesWhatTheUserSees) {
+  const struct {
+    const char* name;
+    const char* runningVersion;
+    const char* rows;  // the prodotti table
+    const char* message;  // the one message box, or nullptr for none
+    bool offered;
+    const char* offeredVersion;
+  } cases[] = {
+      {"same version in other letter case", "2024.7.1b",
+       "('vantrix', '2024.7.1B', 'l', 'w')", nullptr, false, ""},
+      {"same version", "2024.7.1", "('vantrix', '2024.7.1', 'l', 'w')", nullptr, false, ""},
+      {"lower version", "2024.7.1", "('vantrix', '2023.1.0', 'l', 'w')", nullptr, true, "2023.1.0"},
+      {"empty version", "2024.7.1", "('vantrix', NULL, 'l', 'w')", nullptr, true, ""},
+      {"two rows for the product: the first counts", "2024.7.1",
+       "('vantrix', '2024.9.9', 'first', 'w'), ('vantrix', '2024.7.1', 'second', 'w')", nullptr,
+       true, "2024.9.9"},
+      {"unknown product", "2024.7.1", "('othertool', '2025.1.1', 'l', 'w')",
+       "Applicazione non trovata sui nostri server. Spiacente.", false, ""},
+      {"no rows at all", "2024.7.1", nullptr,
+       "Applicazione non trovata sui nostri server. Spiacente.", false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake().Reset();
+    App::Instance()->Version = QString::fromUtf8(c.runningVersion);
+    server_.Execute("DELETE FROM prodotti;");
+    if (c.rows != nullptr) server_.Execute(std::string("INSERT INTO prodotti VALUES ") + c.rows + ";");
+
+    timer_.Action();  // the offer, if any, is dismissed
+
+    EXPECT_EQ(fake().messages,
+              c.message != nullptr ? QStringList{QString::fromUtf8(c.message)} : QStringList());
+    ASSERT_EQ(fake().dialogs.size(), c.offered ? 1U : 0U);
+    if (c.offered) {
+      EXPECT_EQ(fake().dialogs[0].Message,
+                QStringLiteral("È disponibile una nuova versione di vantrix ") + QString::fromUtf8(c.offeredVersion));
+    }
+    EXPECT_TRUE(fake().urls.isEmpty());
+    EXPECT_TRUE(fake().quitCodes.empty());
+    EXPECT_FALSE(Supporto::SupportDb->IsConnected());
+    ExpectRearmed();
+  }
+}
+
+TEST_F(VersionCheckTest, TheFirstRowsLinkIsOpenedAsUtf8) {
+  server_.Execute(
+      "DELETE FROM prodotti;"
+      "INSERT INTO prodotti VALUES ('vantrix', '2025.1.0', 'https://dl.example/vantrix-ü.dmg', 'w'),"
+      " ('vantrix', '2026.1.0', 'https://dl.example/second.dmg', 'w');");
+  fake().modalAnswers = {PressedButton::Action};
+  timer_.Action();
+  EXPECT_EQ(fake().urls, QStringList{QStringLiteral("https://dl.example/vantrix-ü.dmg")});
+  EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
+}
+
+TEST_F(VersionCheckTest, AnEmptyLinkIsStillOpenedAndTheProgramStillQuits) {
+  Offer("2025.1.0", "");
+  fake().modalAnswers = {PressedButton::Action};
+  timer_.Action();
+  EXPECT_EQ(fake().urls, QStringList{QString()});
+  EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
+  ExpectRearmed();
+}
+
+TEST_F(VersionCheckTest, LaterNamesTheNextStartAndTheCheckComesBackIn24Hours) {
+  fake().modalAnswers = {PressedButton::AlternateAction};
+  timer_.Action();
+  EXPECT_EQ(fake().messages,
+            QStringList{QStringLiteral("Il controllo della nuova versione avverrà al prossimo avvio di vantrix")});
+  EXPECT_TRUE(fake().urls.isEmpty());
+  EXPECT_TRUE(fake().quitCodes.empty());
+  ExpectRearmed();
+
+  // The next firing asks again.
+  fake().Reset();
+  timer_.Action();
+  EXPECT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_EQ(Queries().size(), 2U);
+}
+
+TEST_F(VersionCheckTest, AMandatoryUpdateCannotBePostponed) {
+  timer_.ObbligoQuit = true;
+  timer_.Action();  // closed without "Scarica"
+  ASSERT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_FALSE(fake().dialogs[0].AlternateActionButton.Visible);
+  EXPECT_FALSE(fake().dialogs[0].CancelButton.Visible);
+  EXPECT_TRUE(fake().dialogs[0].ActionButton.Visible);
+  EXPECT_EQ(fake().dialogs[0].Explanation, QStringLiteral("AGGIORNAMENTO OBBLIGATORIO"));
+  // The program keeps running and asks again in 24 hours.
+  EXPECT_TRUE(fake().quitCodes.empty());
+  EXPECT_TRUE(fake().messages.isEmpty());
+  ExpectRearmed();
+}
+
+TEST_F(VersionCheckTest, ADebugBuildAsksForTheReleasedProductAndNamesItself) {
+  server_.Execute("UPDATE prodotti SET nomesw = 'Tool';");
+  fake().executableFileName = QStringLiteral("ToolDEBUG");
+  fake().modalAnswers = {PressedButton::AlternateAction};
+  timer_.Action();
+  EXPECT_EQ(Queries(), std::vector<std::string>{
+                           "select versione,download,downloadwin from prodotti where nomesw='Tool'"});
+  ASSERT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_EQ(fake().dialogs[0].Message, QStringLiteral("È disponibile una nuova versione di ToolDEBUG 2024.8.0"));
+  EXPECT_EQ(fake().messages,
+            QStringList{QStringLiteral("Il controllo della nuova versione avverrà al prossimo avvio di ToolDEBUG")});
+}
+
+TEST_F(VersionCheckTest, AQuoteInTheProgramsNameIsSentAsPartOfTheKey) {
+  server_.Execute("INSERT INTO prodotti VALUES ('it''s', '2030.1.1', 'l', 'w');");
+  fake().executableFileName = QStringLiteral("it's");
+  timer_.Action();
+  ASSERT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_EQ(fake().dialogs[0].Message, QStringLiteral("È disponibile una nuova versione di it's 2030.1.1"));
+
+  // A name that reads as SQL matches nothing instead of every product.
+  fake().Reset();
+  fake().executableFileName = QStringLiteral("x' or '1'='1");
+  timer_.Action();
+  EXPECT_TRUE(fake().dialogs.empty());
+  EXPECT_EQ(fake().messages, QStringList{"Applicazione non trovata sui nostri server. Spiacente."});
+  ExpectRearmed();
+}
+
+TEST_F(VersionCheckTest, AFailingQueryShowsTheServersError) {
+  server_.Execute("DROP TABLE prodotti;");
+  timer_.Action();
+  ASSERT_EQ(fake().messages.size(), 1);
+  EXPECT_EQ(fake().messages[0].toStdString(), Supporto::SupportDb->ErrorMessage());
+  EXPECT_NE(fake().messages[0].indexOf("prodotti"), -1) << fake().messages[0].toStdString();
+  EXPECT_TRUE(fake().dialogs.empty());
+  EXPECT_FALSE(Supporto::SupportDb->IsConnected());
+  ExpectRearmed();
+}
+
+TEST_F(VersionCheckTest, AnUnreachableOrRefusingServerIsPassedOverInSilence) {
+  const int closedPort = ClosedLoopbackPort();
+  const struct {
+    const char* name;
+    int port;  // 0: the test server
+    const char* database;
+    const char* password;
+    const char* hostBase64;  // nullptr: 127.0.0.1
+  } cases[] = {
+      {"closed port", closedPort, "support", "pw", nullptr},
+      {"wrong password", 0, "support", "bad", nullptr},
+      {"unknown database", 0, "nosuchdb", "pw", nullptr},
+      {"undecodable host setting", 0, "support", "pw", "%%%"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake().Reset();
+    UseSupportServer(c.port != 0 ? c.port : server_.Port(), c.database, "checker", c.password);
+    if (c.hostBase64 != nullptr) Supporto::Account().HostBase64 = c.hostBase64;
+    timer_.setInterval(5000);
+    timer_.setSingleShot(true);
+    timer_.start();
+    timer_.Action();
+    EXPECT_TRUE(fake().messages.isEmpty());
+    EXPECT_TRUE(fake().dialogs.empty());
+    EXPECT_TRUE(Queries().empty());
+    // Not retried before 24 hours have passed.
+    ExpectRearmed();
+  }
+}
+
+TEST_F(VersionCheckTest, TheMainWindowsTimerRunsTheCheck) {
+  auto& window = ui::Reach<ui::FinestraPrincipale>();
+  EXPECT_EQ(window.TimerVersione1->interval(), 5000);
+  EXPECT_TRUE(window.TimerVersione1->isSingleShot());
+  EXPECT_TRUE(window.TimerVersione1->isActive());
+
+  QMetaObject::invokeMethod(window.TimerVersione1, "timeout");
+  EXPECT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_EQ(window.TimerVersione1->interval(), 86400000);
+  EXPECT_FALSE(window.TimerVersione1->isSingleShot());
+  EXPECT_TRUE(window.TimerVersione1->isActive());
+}
+
+}  // namespace
+}  // namespace vantrix::test
