@@ -49,7 +49,7 @@ void RealSeam::MsgBox(const QString& text) {
 PressedButton RealSeam::ShowModal(const MessageDialogSpec& dialog) {
   ArrowWhileModal arrow;
   QMessageBox box(DialogParent());
-  box.setWindowTitle(QGuiApplication::applicationDisplayName());
+  box.setWindowTitle(dialog.Title);
   box.setTextFormat(Qt::PlainText);
   box.setText(dialog.Message);
   box.setInformativeText(dialog.Explanation);

@@ -15,6 +15,7 @@ struct DialogButton {
 
 // A message dialog with up to three buttons, as the update offer uses it.
 struct MessageDialogSpec {
+  QString Title;  // empty: a dialog without a title
   QString Message;
   QString Explanation;
   int Icon = 0;  // 0 = note, 1 = caution, 2 = stop

@@ -435,7 +435,8 @@ private:
   std::string challenge_;
 };
 
-FakeCubeSqlServer::FakeCubeSqlServer(std::string user, std::string password, std::string database)
+FakeCubeSqlServer::FakeCubeSqlServer(std::string user, std::string password, std::string database,
+                                     int port)
     : user_(std::move(user)), password_(std::move(password)), database_(std::move(database)) {
   if (sqlite3_open(":memory:", &db_) != SQLITE_OK) ADD_FAILURE() << "cannot open SQLite";
   if (::pipe2(stopPipe_, O_CLOEXEC) != 0) ADD_FAILURE() << "cannot create a pipe";
@@ -444,8 +445,10 @@ FakeCubeSqlServer::FakeCubeSqlServer(std::string user, std::string password, std
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   socklen_t length = sizeof address;
+  const int reuse = 1;
+  if (listener_ >= 0) ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
   if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(listener_, 16) != 0 ||
       ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {

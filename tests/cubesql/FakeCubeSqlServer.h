@@ -49,8 +49,9 @@ public:
     std::vector<std::string> fields;
   };
 
-  // Serves `database` to `user` with `password`.
-  FakeCubeSqlServer(std::string user, std::string password, std::string database);
+  // Serves `database` to `user` with `password`, on the given loopback port
+  // or, with 0, on one the system picks.
+  FakeCubeSqlServer(std::string user, std::string password, std::string database, int port = 0);
   ~FakeCubeSqlServer();
   FakeCubeSqlServer(const FakeCubeSqlServer&) = delete;
   FakeCubeSqlServer& operator=(const FakeCubeSqlServer&) = delete;

@@ -132,6 +132,7 @@ TEST_F(VersionCheckTest, OffersADifferentVersionAndDownloadsIt) {
   ASSERT_EQ(fake().dialogs.size(), 1U);
   const ui::MessageDialogSpec& offer = fake().dialogs[0];
   EXPECT_EQ(offer.Icon, 1);
+  EXPECT_EQ(offer.Title, QString());
   EXPECT_EQ(offer.Message, QStringLiteral("È disponibile una nuova versione di vantrix 2024.8.0"));
   EXPECT_EQ(offer.Explanation, QStringLiteral("Vuoi scaricarla?"));
   EXPECT_EQ(offer.ActionButton.Caption, QStringLiteral("Scarica"));
