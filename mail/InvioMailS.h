@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QString>
+
+#include "mail/EmailMessage.h"
+#include "mail/SMTPSecureSocket.h"
+
+namespace vantrix::mail {
+
+// The sender of one batch of the outgoing-mail queue: an SMTPSecureSocket
+// whose events drive the progress display, the alert sound and the
+// program-wide mail values of InvioMailGlob. InvioMailGlob::InvioMailOk
+// makes one per batch; it frees itself (deleteLater) once it has reported
+// the end of its batch. Its handlers run on the user-interface thread.
+class InvioMailS : public SMTPSecureSocket {
+  Q_OBJECT
+
+public:
+  explicit InvioMailS(QObject* parent = nullptr);
+
+  // The handlers, connected to the events by the constructor.
+  void ConnectionEstablished_Handler();
+  // One step of the progress display.
+  void MessageSent_Handler();
+  // The alert sound, the batch is over, the progress display closes.
+  void MailSent_Handler();
+  // The progress display shows the error with the server's text, a box
+  // tells the user "<text>\nInvio annullato"; once it is dismissed the
+  // connection is closed, the batch is over and the display closes. The
+  // rest of the batch is dropped.
+  void ServerError_Handler(int code, const QString& text, const EmailMessage& message);
+  // Codes 0 and 102 are passed over. Otherwise the progress display shows
+  // "Errore <code>" and stays open, the connection is closed and the queue
+  // becomes the message in transit followed by the messages not yet sent:
+  // the sending timer retries them as a new batch.
+  void Error_Handler();
+};
+
+}  // namespace vantrix::mail
