@@ -19,6 +19,7 @@
 #include "ui/MenuBar1.h"
 #include "ui/Seam.h"
 #include "ui/SingleInstance.h"
+#include "mail/InvioMailGlob.h"
 #include "ui/Thread.h"
 #include "ui/Widgets.h"
 #include "update/TimerVersione.h"
@@ -158,6 +159,7 @@ FinestraPrincipale::FinestraPrincipale()
   if (MenuBar1* menus = MenuBar1::Installed()) setMenuBar(menus->BarFor(this));
 
   WireEvents();
+  AttachMail();
   TimerVersione1->start();
   TimerInvioMail->start();
 
@@ -166,7 +168,7 @@ FinestraPrincipale::FinestraPrincipale()
   resize(minimumSizeHint());
 }
 
-FinestraPrincipale::~FinestraPrincipale() = default;
+FinestraPrincipale::~FinestraPrincipale() { DetachMail(); }
 
 void FinestraPrincipale::BuildPanel(const Side& side) {
   const PanelTops& top = kTops[side.index];

@@ -19,6 +19,9 @@ class QTimer;
 namespace vantrix::update {
 class TimerVersione;
 }
+namespace vantrix::mail {
+class ProgressDisplay;
+}
 
 namespace vantrix::ui {
 
@@ -141,10 +144,15 @@ private:
   void BuildPanel(const Side& side);
   void BuildResults();
   void WireEvents();
+  // Connects the mail facility to this window's progress timer and the
+  // progress window, and lets go of it again (FinestraPrincipaleMail.cpp).
+  void AttachMail();
+  void DetachMail();
 
   AnchoredGeometry* anchors_;
   // Both sides' connections while a Compare runs (see FinestraPrincipaleDb.cpp).
   std::unique_ptr<compare::ComparisonSession> compareSession_;
+  std::unique_ptr<mail::ProgressDisplay> mailProgress_;
 };
 
 }  // namespace vantrix::ui

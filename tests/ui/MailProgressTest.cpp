@@ -1,0 +1,192 @@
+// The mail progress window, and the main window's mail timers that drive
+// the mail facility and open the window. Timers are fired directly.
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "WidgetTest.h"
+#include "mail/InvioMailGlob.h"
+#include "support/LoopbackPorts.h"
+#include "ui/FinestraPrincipale.h"
+#include "ui/FinestraStatoInvioMail.h"
+#include "ui/SingleInstance.h"
+#include "ui/Thread.h"
+
+namespace vantrix::test {
+namespace {
+
+using ui::Existing;
+using ui::FinestraPrincipale;
+using ui::FinestraStatoInvioMail;
+using ui::Reach;
+namespace Glob = mail::InvioMailGlob;
+
+class MailProgressTest : public WidgetTest {
+protected:
+  void SetUp() override {
+    WidgetTest::SetUp();
+    Glob::Reset();
+  }
+  void TearDown() override {
+    if (auto* main = Existing<FinestraPrincipale>()) main->ThreadInvioMail->wait();
+    WidgetTest::TearDown();
+    Glob::Reset();
+  }
+
+  static FinestraStatoInvioMail* Progress() { return Existing<FinestraStatoInvioMail>(); }
+  static void Fire(QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout"); }
+};
+
+TEST_F(MailProgressTest, OpensInItsInitialState) {
+  auto& window = Reach<FinestraStatoInvioMail>();
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Invio email in corso, attendere..."));
+  EXPECT_EQ(window.size(), QSize(422, 102));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_TRUE(window.isVisible());
+  const Qt::WindowFlags flags = window.windowFlags();
+  EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+  EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & Qt::WindowMinMaxButtonsHint);
+
+  const struct {
+    QWidget* control;
+    QRect rect;
+    bool visible;
+  } controls[] = {
+      {window.BarraProgresso, {20, 41, 382, 20}, true},
+      {window.TestoErrore, {208, 9, 194, 20}, false},
+      {window.BottoneAnnullaInvio, {318, 73, 84, 20}, false},
+  };
+  for (const auto& c : controls) {
+    SCOPED_TRACE(c.control->objectName().toStdString());
+    EXPECT_EQ(c.control->geometry(), c.rect);
+    EXPECT_EQ(c.control->isVisible(), c.visible);
+  }
+  EXPECT_EQ(window.BarraProgresso->maximum(), 100);
+  EXPECT_EQ(window.BarraProgresso->value(), 0);
+  EXPECT_EQ(window.TestoErrore->text(), QStringLiteral("Errore invio. Riento connessione."));
+  EXPECT_TRUE(window.TestoErrore->font().bold());
+  EXPECT_EQ(window.TestoErrore->font().pointSize(), 10);
+  EXPECT_TRUE(window.TestoErrore->alignment() & Qt::AlignRight);
+  EXPECT_EQ(window.BottoneAnnullaInvio->text(), QStringLiteral("Annulla invio"));
+  EXPECT_EQ(window.BottoneAnnullaInvio->font().family(), QStringLiteral("Arial"));
+  EXPECT_EQ(window.BottoneAnnullaInvio->font().pointSize(), 10);
+  EXPECT_EQ(window.Timer1->interval(), 60000);
+  EXPECT_TRUE(window.Timer1->isSingleShot());
+  EXPECT_TRUE(window.Timer1->isActive());
+
+  // A minute later the user may cancel.
+  Fire(window.Timer1);
+  EXPECT_TRUE(window.BottoneAnnullaInvio->isVisible());
+  EXPECT_FALSE(window.TestoErrore->isVisible());
+}
+
+TEST_F(MailProgressTest, SitsAtTheMainWindowsLowerLeftCorner) {
+  EXPECT_EQ(ui::LowerLeftPlace(QRect(100, 50, 800, 600), 102), QPoint(105, 548));
+  EXPECT_EQ(ui::LowerLeftPlace(QRect(-30, 0, 800, 90), 102), QPoint(-25, -12));
+
+  auto& main = Reach<FinestraPrincipale>();
+  main.setGeometry(200, 120, 900, 640);
+  auto& window = Reach<FinestraStatoInvioMail>();
+  EXPECT_EQ(window.pos(), QPoint(205, 120 + 640 - 102));
+  EXPECT_EQ(window.parentWidget(), &main);  // floats above it
+}
+
+TEST_F(MailProgressTest, StepsErrorsCancelAndCloseWorkOnTheOpenWindow) {
+  // A step with no window open opens one: 1 of 100.
+  FinestraStatoInvioMail::CloseOpen();  // nothing to close: nothing happens
+  EXPECT_EQ(Progress(), nullptr);
+  Reach<FinestraStatoInvioMail>().ProgressStep();
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 1);
+  EXPECT_EQ(Progress()->BarraProgresso->maximum(), 100);
+  Progress()->ProgressStep();
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 2);
+
+  Progress()->ShowError(QStringLiteral("Errore 7"));
+  EXPECT_TRUE(Progress()->TestoErrore->isVisible());
+  EXPECT_EQ(Progress()->TestoErrore->toolTip(), QStringLiteral("Errore 7"));
+  EXPECT_TRUE(Progress()->BottoneAnnullaInvio->isVisible());
+
+  // Cancel: no batch on its way any more, and the window goes.
+  Glob::SetInvioInCorso(true);
+  QTest::mouseClick(Progress()->BottoneAnnullaInvio, Qt::LeftButton);
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_EQ(Progress(), nullptr);
+
+  // The next step starts again from the initial state.
+  Reach<FinestraStatoInvioMail>().ProgressStep();
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 1);
+  EXPECT_FALSE(Progress()->TestoErrore->isVisible());
+  EXPECT_FALSE(Progress()->BottoneAnnullaInvio->isVisible());
+  FinestraStatoInvioMail::CloseOpen();
+  EXPECT_EQ(Progress(), nullptr);
+}
+
+TEST_F(MailProgressTest, TheProgressTimerOpensTheWindowOnlyForABatchOnItsWay) {
+  auto& main = Reach<FinestraPrincipale>();
+  main.TimerFinestraInvioMail->start();
+
+  // No batch: nothing, and the timer stays on.
+  Fire(main.TimerFinestraInvioMail);
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_TRUE(main.TimerFinestraInvioMail->isActive());
+
+  // A batch of three on its way (to a relay that refuses connections, which
+  // the sender finds out only once events are processed).
+  mail::SenderSettings settings = Glob::Settings();
+  settings.Address = QStringLiteral("127.0.0.1");
+  settings.Port = ClosedLoopbackPort();
+  Glob::SetSettings(settings);
+  for (int i = 0; i < 3; ++i) {
+    mail::EmailMessage message;
+    message.FromAddress = QStringLiteral("vantrix@mail.example");
+    message.ToAddresses = {QStringLiteral("someone@mail.example")};
+    message.Subject = QStringLiteral("Message %1").arg(i);
+    Glob::Enqueue(message);
+  }
+  Glob::InvioMailOk();
+  ASSERT_TRUE(Glob::InvioInCorso());
+  Reach<FinestraStatoInvioMail>().ProgressStep();  // a step made before the timer fires
+  Fire(main.TimerFinestraInvioMail);
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_EQ(Progress()->BarraProgresso->maximum(), 3);
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 0);
+  EXPECT_FALSE(main.TimerFinestraInvioMail->isActive());
+
+  // The refused connection is a transport error: the window stays open in
+  // its error state and the three messages are back in the queue.
+  EXPECT_TRUE(QTest::qWaitFor([] { return !Glob::InvioInCorso(); }, 30000));
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_TRUE(Progress()->TestoErrore->isVisible());
+  EXPECT_TRUE(Progress()->TestoErrore->toolTip().startsWith(QStringLiteral("Errore ")));
+  EXPECT_TRUE(Progress()->BottoneAnnullaInvio->isVisible());
+  EXPECT_EQ(Glob::CodaMessaggi().size(), 3);
+}
+
+TEST_F(MailProgressTest, TheSendingTimerStartsTheWorkerOnlyWhenNoBatchIsOnItsWay) {
+  auto& main = Reach<FinestraPrincipale>();
+
+  // A batch on its way: the worker is not started.
+  Glob::SetInvioInCorso(true);
+  Fire(main.TimerInvioMail);
+  EXPECT_FALSE(main.ThreadInvioMail->isRunning());
+  EXPECT_TRUE(main.ThreadInvioMail->wait(0));
+
+  // Idle with an empty queue: the worker runs, finds nothing, and switches
+  // the progress timer off (a queued call that reaches this thread).
+  Glob::SetInvioInCorso(false);
+  main.TimerFinestraInvioMail->start();
+  Fire(main.TimerInvioMail);
+  ASSERT_TRUE(main.ThreadInvioMail->wait(10000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !main.TimerFinestraInvioMail->isActive(); }, 5000));
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_TRUE(fake().messages.isEmpty());
+}
+
+}  // namespace
+}  // namespace vantrix::test
