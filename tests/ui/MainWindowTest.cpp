@@ -273,7 +273,7 @@ TEST_F(MainWindowTest, TimersAndThreadAreSetUpAsTheWindowOpens) {
   EXPECT_FALSE(window.TimerFinestraInvioMail->isActive());
   EXPECT_FALSE(window.ThreadInvioMail->isRunning());
 
-  // The mail timers' actions do nothing for now.
+  // With an empty mail queue the mail timers' actions change nothing.
   QMetaObject::invokeMethod(window.TimerInvioMail, "timeout");
   QMetaObject::invokeMethod(window.TimerFinestraInvioMail, "timeout");
   EXPECT_TRUE(fake().messages.isEmpty());

@@ -62,6 +62,7 @@ TEST(ProductKeyTest, QueryQuotesTheKeyAsAnSqlLiteral) {
 }
 
 TEST(SupportAccountTest, IsDecodedWhenTheConnectionIsPrepared) {
+  const update::SupportAccount before = Supporto::Account();
   Supporto::Account() = {Base64("support.example"), Base64("prodotti_db"), Base64("utente"),
                          Base64("pàss'wörd"), 0};
   Supporto::ConnessioneDbSupporto();
@@ -80,6 +81,7 @@ TEST(SupportAccountTest, IsDecodedWhenTheConnectionIsPrepared) {
 
   EXPECT_EQ(Supporto::DecodeSetting("not base64!"), "");
   EXPECT_EQ(Supporto::DecodeSetting(""), "");
+  Supporto::Account() = before;
 }
 
 class VersionCheckTest : public WidgetTest {

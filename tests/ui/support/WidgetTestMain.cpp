@@ -7,8 +7,10 @@
 
 #include "FakeSeam.h"
 #include "app/App.h"
+#include "support/LoopbackPorts.h"
 #include "ui/MenuBar1.h"
 #include "ui/Seam.h"
+#include "update/AppoggioDbSupporto.h"
 
 int main(int argc, char** argv) {
   // Before the application object exists, or Qt picks a real display.
@@ -21,6 +23,11 @@ int main(int argc, char** argv) {
   vantrix::ui::MenuBar1 menuBar;
   vantrix::ui::MenuBar1::Install(&menuBar);
   vantrix::ui::InstallSeam(&vantrix::test::Fake());
+  // A main window left open for more than five seconds checks for a new
+  // version: let that find nothing listening rather than whatever this
+  // machine runs on the support server's port. Tests that need a support
+  // server set their own.
+  vantrix::update::AppoggioDbSupporto::Account().Port = vantrix::test::ClosedLoopbackPort();
 
   const int result = RUN_ALL_TESTS();
   vantrix::test::CloseAllWindows();
