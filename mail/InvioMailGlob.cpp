@@ -1,6 +1,14 @@
 #include "mail/InvioMailGlob.h"
 
+#include <mutex>
+#include <utility>
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QThread>
+
 #include "Config.h"
+#include "mail/InvioMailS.h"
 
 namespace vantrix::mail {
 
@@ -14,19 +22,158 @@ SenderSettings SenderSettings::Defaults() {
 
 namespace InvioMailGlob {
 
-void Attach(ProgressDisplay* /*display*/, std::function<void(bool on)> /*switchProgressTimer*/) {}
-ProgressDisplay* Display() { return nullptr; }
-SenderSettings Settings() { return SenderSettings::Defaults(); }
-void SetSettings(const SenderSettings& /*settings*/) {}
-void Enqueue(const EmailMessage& /*message*/) {}
-QList<EmailMessage> CodaMessaggi() { return {}; }
-void ReplaceCodaMessaggi(const QList<EmailMessage>& /*messages*/) {}
-QList<EmailMessage> messaggidainviare() { return {}; }
-qsizetype BatchSize() { return 0; }
-bool InvioInCorso() { return false; }
-void SetInvioInCorso(bool /*value*/) {}
-void InvioMailOk() {}
-void Reset() {}
+namespace {
+
+// The sender settings the facility always uses for a batch: STARTTLS, TLS
+// with the version negotiated.
+constexpr int kStartTls = 0;
+constexpr int kTlsNegotiated = 1;
+
+// Everything program-wide, under the one lock.
+struct State {
+  std::mutex mutex;
+  QList<EmailMessage> codaMessaggi;
+  QList<EmailMessage> messaggidainviare;
+  bool invioInCorso = false;
+  SenderSettings settings = SenderSettings::Defaults();
+  ProgressDisplay* display = nullptr;
+  std::function<void(bool on)> switchProgressTimer;
+};
+
+State& S() {
+  static State state;
+  return state;
+}
+
+}  // namespace
+
+void Attach(ProgressDisplay* display, std::function<void(bool on)> switchProgressTimer) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.display = display;
+  s.switchProgressTimer = std::move(switchProgressTimer);
+}
+
+ProgressDisplay* Display() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.display;
+}
+
+SenderSettings Settings() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.settings;
+}
+
+void SetSettings(const SenderSettings& settings) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.settings = settings;
+}
+
+void Enqueue(const EmailMessage& message) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.codaMessaggi.append(message);
+}
+
+QList<EmailMessage> CodaMessaggi() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.codaMessaggi;
+}
+
+void ReplaceCodaMessaggi(const QList<EmailMessage>& messages) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.codaMessaggi.clear();
+  s.codaMessaggi.append(messages);
+}
+
+QList<EmailMessage> messaggidainviare() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.messaggidainviare;
+}
+
+qsizetype BatchSize() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.messaggidainviare.size();
+}
+
+bool InvioInCorso() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return s.invioInCorso;
+}
+
+void SetInvioInCorso(bool value) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.invioInCorso = value;
+}
+
+void InvioMailOk() {
+  State& s = S();
+  QList<EmailMessage> batch;
+  SenderSettings settings;
+  std::function<void(bool on)> switchProgressTimer;
+  {
+    const std::lock_guard lock(s.mutex);
+    s.messaggidainviare.clear();
+    if (s.codaMessaggi.isEmpty()) {
+      s.invioInCorso = false;
+    } else {
+      s.messaggidainviare.append(s.codaMessaggi);
+      s.codaMessaggi.clear();
+      s.invioInCorso = true;
+      batch = s.messaggidainviare;
+      settings = s.settings;
+    }
+    switchProgressTimer = s.switchProgressTimer;
+  }
+  // The switch only queues the change for the user-interface thread, but
+  // it is called outside the lock all the same.
+  if (switchProgressTimer) switchProgressTimer(!batch.isEmpty());
+  if (batch.isEmpty()) return;
+
+  auto* sender = new InvioMailS;
+  sender->Address = settings.Address;
+  sender->Port = settings.Port;
+  sender->SMTPConnectionType = kStartTls;
+  sender->ConnectionType = kTlsNegotiated;
+  sender->Username = settings.Username;
+  sender->Password = settings.Password;
+  sender->CAFile = settings.CAFile;
+  sender->TimeoutSeconds = settings.TimeoutSeconds;
+  for (const EmailMessage& message : batch) sender->Messages.Append(message);
+
+  // The sender reports to the user-interface thread, so it lives there, and
+  // the application owns it: a sender still on its way when the program
+  // ends is stopped as the application object goes.
+  QCoreApplication* app = QCoreApplication::instance();
+  if (sender->thread() != app->thread()) sender->moveToThread(app->thread());
+  QMetaObject::invokeMethod(
+      app,
+      [app, weak = QPointer<InvioMailS>(sender)] {
+        if (weak) weak->setParent(app);
+      },
+      Qt::QueuedConnection);
+  sender->SendMail();
+}
+
+void Reset() {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.codaMessaggi.clear();
+  s.messaggidainviare.clear();
+  s.invioInCorso = false;
+  s.settings = SenderSettings::Defaults();
+  s.display = nullptr;
+  s.switchProgressTimer = {};
+}
 
 }  // namespace InvioMailGlob
 

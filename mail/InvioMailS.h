@@ -32,7 +32,8 @@ public:
   // Codes 0 and 102 are passed over. Otherwise the progress display shows
   // "Errore <code>" and stays open, the connection is closed and the queue
   // becomes the message in transit followed by the messages not yet sent:
-  // the sending timer retries them as a new batch.
+  // the sending timer retries them as a new batch. Either way the sender
+  // then frees itself.
   void Error_Handler();
 };
 

@@ -24,7 +24,8 @@ namespace vantrix::mail {
 //        close after the batch)
 //   103  the relay's host name could not be resolved
 //   104  the connection was lost while messages were pending (the server
-//        closed or reset it in the middle of a batch)
+//        closed or reset it in the middle of a batch; a batch never opens a
+//        second connection, so this includes a close between two messages)
 //   105  the relay did not answer in time
 //   106  the relay does not offer STARTTLS (or refused it): nothing is sent
 //        over an unencrypted connection
@@ -68,7 +69,8 @@ private:
 // An SMTP client on libcurl for one batch of messages: it connects to the
 // relay, requires STARTTLS (the relay's certificate and host name are
 // verified), logs in and hands over every message of Messages over that one
-// connection, on a thread of its own.
+// connection, on a thread of its own. The envelope sender is each message's
+// FromAddress, the envelope recipients its ToAddresses.
 //
 // The object must live in a thread that runs an event loop (the
 // user-interface thread): its events are delivered there, one after the
@@ -104,8 +106,9 @@ public:
   // when it begins to transmit it.
   MessageList Messages;
 
-  // The message being transmitted when the batch ended with Error (taken
-  // off Messages, not known to have arrived); none otherwise.
+  // The message being transmitted when the batch ended with Error or
+  // ServerError (taken off Messages, not known to have arrived); none after
+  // MailSent.
   std::optional<EmailMessage> MessageInTransit() const;
 
   // Starts sending Messages and returns at once. Does nothing while a batch
