@@ -91,6 +91,12 @@ void ReplaceCodaMessaggi(const QList<EmailMessage>& messages) {
   s.codaMessaggi.append(messages);
 }
 
+void RequeueAhead(const QList<EmailMessage>& messages) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  s.codaMessaggi = messages + s.codaMessaggi;
+}
+
 QList<EmailMessage> messaggidainviare() {
   State& s = S();
   const std::lock_guard lock(s.mutex);

@@ -81,6 +81,9 @@ void Enqueue(const EmailMessage& message);
 QList<EmailMessage> CodaMessaggi();
 // Empties CodaMessaggi and fills it with the messages, in order.
 void ReplaceCodaMessaggi(const QList<EmailMessage>& messages);
+// Puts the messages, in order, ahead of whatever CodaMessaggi holds: a
+// failed batch goes back in front of messages queued while it was on its way.
+void RequeueAhead(const QList<EmailMessage>& messages);
 // messaggidainviare, as it is now.
 QList<EmailMessage> messaggidainviare();
 // The number of messages in messaggidainviare: the progress window's total.

@@ -56,11 +56,12 @@ void InvioMailS::Error_Handler() {
     }
     Disconnect();
     // Nothing is lost: what was on its way goes back first, then what was
-    // still waiting, and the sending timer tries them again.
+    // still waiting, ahead of anything queued since the batch was taken;
+    // the sending timer tries them again.
     QList<EmailMessage> back;
     if (std::optional<EmailMessage> inTransit = MessageInTransit()) back.append(*inTransit);
     back.append(Messages.Snapshot());
-    Glob::ReplaceCodaMessaggi(back);
+    Glob::RequeueAhead(back);
     Glob::SetInvioInCorso(false);
   }
   // An error is the end of the batch either way.

@@ -207,12 +207,15 @@ TEST_F(EmailQueueTest, ATransportFailurePutsTheWholeBatchBackInOrder) {
       Glob::Enqueue(messages.last());
     }
     RunMailThread();
+    // Queued while the batch is on its way: kept, behind the failed batch.
+    const EmailMessage late = TestMessage(server, token, 4);
+    Glob::Enqueue(late);
 
     ASSERT_TRUE(WaitForLine(QStringLiteral("ShowError")));
     ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
     EXPECT_EQ(timeline_.lines,
               QStringList{QStringLiteral("ShowError: Errore ") + QString::number(c.code)});
-    EXPECT_EQ(Glob::CodaMessaggi(), messages);
+    EXPECT_EQ(Glob::CodaMessaggi(), messages + QList<EmailMessage>{late});
     EXPECT_TRUE(ReceivedWith(server, token).isEmpty());
     EXPECT_TRUE(Senders().isEmpty());
     Glob::ReplaceCodaMessaggi({});
