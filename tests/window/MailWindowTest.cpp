@@ -1,0 +1,143 @@
+// The mail facility as the main window runs it: its timers, the mail
+// thread, the progress window and the real SMTP test relay. The timers are
+// fired directly; the tests wait only for the relay's answers.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "MailTestSupport.h"
+#include "WindowFixture.h"
+#include "mail/InvioMailGlob.h"
+#include "ui/FinestraStatoInvioMail.h"
+#include "ui/Thread.h"
+
+namespace vantrix::test {
+namespace {
+
+namespace Glob = mail::InvioMailGlob;
+using ui::FinestraStatoInvioMail;
+
+class MailWindowTest : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    Glob::Reset();
+  }
+  void TearDown() override {
+    if (auto* main = ui::Existing<ui::FinestraPrincipale>()) main->ThreadInvioMail->wait();
+    WindowTest::TearDown();
+    Glob::Reset();
+  }
+
+  static FinestraStatoInvioMail* Progress() { return ui::Existing<FinestraStatoInvioMail>(); }
+  static void Fire(QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout"); }
+
+  // One tick of the sending timer, and the mail thread's run to its end.
+  void SendingTick() {
+    Fire(W().TimerInvioMail);
+    ASSERT_TRUE(W().ThreadInvioMail->wait(30000));
+  }
+
+  static QList<mail::EmailMessage> Queue(const SmtpServer& server, const QString& token, int count,
+                                         const QString& domain = QStringLiteral("mail.example")) {
+    QList<mail::EmailMessage> messages;
+    for (int i = 1; i <= count; ++i) {
+      messages.append(TestMessage(server, token, i, domain));
+      Glob::Enqueue(messages.last());
+    }
+    return messages;
+  }
+};
+
+TEST_F(MailWindowTest, ABatchIsSentAndTheWindowFollowsIt) {
+  VANTRIX_REQUIRE_SMTP(server);
+  Glob::SetSettings(SettingsFor(server, server.port));
+  const QString token = NewToken();
+  Queue(server, token, 3);
+
+  SendingTick();
+  // The batch is on its way: the sending timer does not start another.
+  EXPECT_TRUE(Glob::InvioInCorso());
+  Fire(W().TimerInvioMail);
+  EXPECT_FALSE(W().ThreadInvioMail->isRunning());
+
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  const QList<Received> received = ReceivedWith(server, token);
+  ASSERT_EQ(received.size(), 3);
+  EXPECT_EQ(received[0].connection, received[2].connection);
+  EXPECT_EQ(fake().beeps, 1);
+  EXPECT_TRUE(fake().messages.isEmpty());
+  EXPECT_EQ(Progress(), nullptr);  // opened by the first step, closed at the end
+  EXPECT_TRUE(Glob::CodaMessaggi().isEmpty());
+
+  // The progress timer was switched on for the batch and stays on; firing
+  // now it finds no batch on its way and does nothing.
+  ASSERT_TRUE(WaitFor([&] { return W().TimerFinestraInvioMail->isActive(); }));
+  Fire(W().TimerFinestraInvioMail);
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_TRUE(W().TimerFinestraInvioMail->isActive());
+
+  // The next tick finds the queue empty and switches it off.
+  SendingTick();
+  EXPECT_TRUE(WaitFor([&] { return !W().TimerFinestraInvioMail->isActive(); }));
+}
+
+TEST_F(MailWindowTest, ARefusedRecipientIsShownAndTheBatchDropped) {
+  VANTRIX_REQUIRE_SMTP(server);
+  Glob::SetSettings(SettingsFor(server, server.refusingPort));
+  const QString token = NewToken();
+  Queue(server, token, 2, QStringLiteral("refused.example"));
+
+  SendingTick();
+  ASSERT_TRUE(WaitFor([&] { return !fake().messages.isEmpty(); }));
+  ASSERT_EQ(fake().messages.size(), 1);
+  EXPECT_TRUE(fake().messages[0].endsWith(QStringLiteral("\nInvio annullato")));
+  EXPECT_TRUE(fake().messages[0].startsWith(QStringLiteral("550")));
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_TRUE(Glob::CodaMessaggi().isEmpty());
+  EXPECT_TRUE(ReceivedWith(server, token).isEmpty());
+  EXPECT_EQ(fake().beeps, 0);
+}
+
+TEST_F(MailWindowTest, ALostConnectionKeepsTheWindowInItsErrorStateWhileTheBatchIsRetried) {
+  VANTRIX_REQUIRE_SMTP(server);
+  // This relay closes every connection after its first message.
+  Glob::SetSettings(SettingsFor(server, server.droppingPort));
+  const QString token = NewToken();
+  const QList<mail::EmailMessage> messages = Queue(server, token, 3);
+
+  SendingTick();
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_TRUE(Progress()->TestoErrore->isVisible());
+  EXPECT_EQ(Progress()->TestoErrore->toolTip(), QStringLiteral("Errore 104"));
+  EXPECT_TRUE(Progress()->BottoneAnnullaInvio->isVisible());
+  EXPECT_EQ(Glob::CodaMessaggi(), messages.mid(1));
+
+  // The retry reuses the window: the bar restarts at the new batch's size
+  // and the error state stays.
+  SendingTick();
+  ASSERT_TRUE(Glob::InvioInCorso());
+  Fire(W().TimerFinestraInvioMail);
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_EQ(Progress()->BarraProgresso->maximum(), 2);
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 0);
+  EXPECT_TRUE(Progress()->TestoErrore->isVisible());
+
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  SendingTick();
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso() && Glob::CodaMessaggi().isEmpty(); }));
+  // The last batch of one message ended normally and closed the window.
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_EQ(fake().beeps, 1);
+  const QList<Received> received = ReceivedWith(server, token);
+  ASSERT_EQ(received.size(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), messages[i].Subject);
+  }
+}
+
+}  // namespace
+}  // namespace vantrix::test
