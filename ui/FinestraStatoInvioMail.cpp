@@ -36,6 +36,7 @@ FinestraStatoInvioMail::FinestraStatoInvioMail()
   BarraProgresso->setGeometry(20, 41, 382, 20);
   BarraProgresso->setRange(0, 100);
   BarraProgresso->setValue(0);
+  BarraProgresso->setTextVisible(false);
 
   Name(TestoErrore, "TestoErrore");
   TestoErrore->setGeometry(208, 9, 194, 20);
@@ -45,6 +46,11 @@ FinestraStatoInvioMail::FinestraStatoInvioMail()
   bold.setPointSize(10);
   bold.setBold(true);
   TestoErrore->setFont(bold);
+  // The label keeps its right edge; where this platform's bold font is
+  // wider than the space laid out for it, it grows to the left so the
+  // whole text stays readable.
+  const int needed = TestoErrore->fontMetrics().horizontalAdvance(TestoErrore->text()) + 4;
+  if (needed > 194) TestoErrore->setGeometry(402 - needed, 9, needed, 20);
   TestoErrore->hide();
 
   Name(BottoneAnnullaInvio, "BottoneAnnullaInvio");
