@@ -92,11 +92,7 @@ TEST_F(EmailQueueTest, ThreeMessagesGoAsOneBatchOverOneConnection) {
   VANTRIX_REQUIRE_SMTP(server);
   Glob::SetSettings(SettingsFor(server, server.port));
   const QString token = NewToken();
-  QList<EmailMessage> messages;
-  for (int i = 1; i <= 3; ++i) {
-    messages.append(TestMessage(server, token, i));
-    Glob::Enqueue(messages.last());
-  }
+  const QList<EmailMessage> messages = EnqueueTestMessages(server, token, 3);
   RunMailThread();
 
   // The batch is taken whole and is on its way.
@@ -201,11 +197,7 @@ TEST_F(EmailQueueTest, ATransportFailurePutsTheWholeBatchBackInOrder) {
     settings.TimeoutSeconds = c.timeoutSeconds;
     Glob::SetSettings(settings);
     const QString token = NewToken();
-    QList<EmailMessage> messages;
-    for (int i = 1; i <= 3; ++i) {
-      messages.append(TestMessage(server, token, i));
-      Glob::Enqueue(messages.last());
-    }
+    const QList<EmailMessage> messages = EnqueueTestMessages(server, token, 3);
     RunMailThread();
     // Queued while the batch is on its way: kept, behind the failed batch.
     const EmailMessage late = TestMessage(server, token, 4);
@@ -229,11 +221,7 @@ TEST_F(EmailQueueTest, ALostConnectionIsRetriedUntilEveryMessageArrives) {
   VANTRIX_REQUIRE_SMTP(server);
   Glob::SetSettings(SettingsFor(server, server.droppingPort));
   const QString token = NewToken();
-  QList<EmailMessage> messages;
-  for (int i = 1; i <= 3; ++i) {
-    messages.append(TestMessage(server, token, i));
-    Glob::Enqueue(messages.last());
-  }
+  const QList<EmailMessage> messages = EnqueueTestMessages(server, token, 3);
   const QString lost =
       QStringLiteral("ShowError: Errore ") + QString::number(mail::TransportError::kConnectionLost);
 

@@ -72,6 +72,16 @@ mail::EmailMessage TestMessage(const SmtpServer& server, const QString& token, i
   return message;
 }
 
+QList<mail::EmailMessage> EnqueueTestMessages(const SmtpServer& server, const QString& token, int count,
+                                              const QString& domain) {
+  QList<mail::EmailMessage> messages;
+  for (int i = 1; i <= count; ++i) {
+    messages.append(TestMessage(server, token, i, domain));
+    mail::InvioMailGlob::Enqueue(messages.last());
+  }
+  return messages;
+}
+
 mail::SenderSettings SettingsFor(const SmtpServer& server, int port) {
   mail::SenderSettings settings;
   settings.Address = server.host;

@@ -63,6 +63,10 @@ QString NewToken();
 // A message from the test account to r-<token>@<domain>.
 mail::EmailMessage TestMessage(const SmtpServer& server, const QString& token, int number,
                                const QString& domain = QStringLiteral("mail.example"));
+// Puts `count` test messages (numbered from 1) at the end of the mail
+// queue and answers them, in order.
+QList<mail::EmailMessage> EnqueueTestMessages(const SmtpServer& server, const QString& token, int count,
+                                              const QString& domain = QStringLiteral("mail.example"));
 // The mail settings that reach the server's listener on the given port.
 mail::SenderSettings SettingsFor(const SmtpServer& server, int port);
 

@@ -38,23 +38,13 @@ protected:
     Fire(W().TimerInvioMail);
     ASSERT_TRUE(W().ThreadInvioMail->wait(30000));
   }
-
-  static QList<mail::EmailMessage> Queue(const SmtpServer& server, const QString& token, int count,
-                                         const QString& domain = QStringLiteral("mail.example")) {
-    QList<mail::EmailMessage> messages;
-    for (int i = 1; i <= count; ++i) {
-      messages.append(TestMessage(server, token, i, domain));
-      Glob::Enqueue(messages.last());
-    }
-    return messages;
-  }
 };
 
 TEST_F(MailWindowTest, ABatchIsSentAndTheWindowFollowsIt) {
   VANTRIX_REQUIRE_SMTP(server);
   Glob::SetSettings(SettingsFor(server, server.port));
   const QString token = NewToken();
-  Queue(server, token, 3);
+  EnqueueTestMessages(server, token, 3);
 
   SendingTick();
   // The batch is on its way: the sending timer does not start another.
@@ -87,7 +77,7 @@ TEST_F(MailWindowTest, ARefusedRecipientIsShownAndTheBatchDropped) {
   VANTRIX_REQUIRE_SMTP(server);
   Glob::SetSettings(SettingsFor(server, server.refusingPort));
   const QString token = NewToken();
-  Queue(server, token, 2, QStringLiteral("refused.example"));
+  EnqueueTestMessages(server, token, 2, QStringLiteral("refused.example"));
 
   SendingTick();
   ASSERT_TRUE(WaitFor([&] { return !fake().messages.isEmpty(); }));
@@ -106,7 +96,7 @@ TEST_F(MailWindowTest, ALostConnectionKeepsTheWindowInItsErrorStateWhileTheBatch
   // This relay closes every connection after its first message.
   Glob::SetSettings(SettingsFor(server, server.droppingPort));
   const QString token = NewToken();
-  const QList<mail::EmailMessage> messages = Queue(server, token, 3);
+  const QList<mail::EmailMessage> messages = EnqueueTestMessages(server, token, 3);
 
   SendingTick();
   ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
