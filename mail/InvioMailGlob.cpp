@@ -45,80 +45,68 @@ State& S() {
   return state;
 }
 
+// Runs f on the state under the lock and answers what it answers.
+template <class F>
+auto Locked(F&& f) {
+  State& s = S();
+  const std::lock_guard lock(s.mutex);
+  return f(s);
+}
+
 }  // namespace
 
 void Attach(ProgressDisplay* display, std::function<void(bool on)> switchProgressTimer) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.display = display;
-  s.switchProgressTimer = std::move(switchProgressTimer);
+  Locked([&](State& s) {
+    s.display = display;
+    s.switchProgressTimer = std::move(switchProgressTimer);
+  });
 }
 
 ProgressDisplay* Display() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.display;
+  return Locked([&](State& s) { return s.display; });
 }
 
 SenderSettings Settings() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.settings;
+  return Locked([&](State& s) { return s.settings; });
 }
 
 void SetSettings(const SenderSettings& settings) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.settings = settings;
+  Locked([&](State& s) { s.settings = settings; });
 }
 
 void Enqueue(const EmailMessage& message) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.codaMessaggi.append(message);
+  Locked([&](State& s) { s.codaMessaggi.append(message); });
 }
 
 QList<EmailMessage> CodaMessaggi() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.codaMessaggi;
+  return Locked([&](State& s) { return s.codaMessaggi; });
 }
 
 void ReplaceCodaMessaggi(const QList<EmailMessage>& messages) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.codaMessaggi.clear();
-  s.codaMessaggi.append(messages);
+  Locked([&](State& s) {
+    s.codaMessaggi.clear();
+    s.codaMessaggi.append(messages);
+  });
 }
 
 void RequeueAhead(const QList<EmailMessage>& messages) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.codaMessaggi = messages + s.codaMessaggi;
+  Locked([&](State& s) { s.codaMessaggi = messages + s.codaMessaggi; });
 }
 
 QList<EmailMessage> messaggidainviare() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.messaggidainviare;
+  return Locked([&](State& s) { return s.messaggidainviare; });
 }
 
 qsizetype BatchSize() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.messaggidainviare.size();
+  return Locked([&](State& s) { return s.messaggidainviare.size(); });
 }
 
 bool InvioInCorso() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  return s.invioInCorso;
+  return Locked([&](State& s) { return s.invioInCorso; });
 }
 
 void SetInvioInCorso(bool value) {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.invioInCorso = value;
+  Locked([&](State& s) { s.invioInCorso = value; });
 }
 
 void InvioMailOk() {
@@ -171,14 +159,14 @@ void InvioMailOk() {
 }
 
 void Reset() {
-  State& s = S();
-  const std::lock_guard lock(s.mutex);
-  s.codaMessaggi.clear();
-  s.messaggidainviare.clear();
-  s.invioInCorso = false;
-  s.settings = SenderSettings::Defaults();
-  s.display = nullptr;
-  s.switchProgressTimer = {};
+  Locked([&](State& s) {
+    s.codaMessaggi.clear();
+    s.messaggidainviare.clear();
+    s.invioInCorso = false;
+    s.settings = SenderSettings::Defaults();
+    s.display = nullptr;
+    s.switchProgressTimer = {};
+  });
 }
 
 }  // namespace InvioMailGlob
