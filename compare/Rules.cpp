@@ -3,16 +3,17 @@
 #include <QString>
 
 #include "db/Database.h"
+#include "db/TypeCodes.h"
 
 namespace vantrix::compare {
 namespace {
 
 // The first DB 2 field of each name decides, so only it is indexed.
-std::unordered_map<std::string_view, long long> FirstCodeByName(const FieldList& fields) {
-  std::unordered_map<std::string_view, long long> codes;
-  codes.reserve(fields.size());
-  for (const Field& f : fields) codes.emplace(f.name, f.typeCode);
-  return codes;
+std::unordered_map<std::string_view, const Field*> FirstByName(const FieldList& fields) {
+  std::unordered_map<std::string_view, const Field*> first;
+  first.reserve(fields.size());
+  for (const Field& f : fields) first.emplace(f.name, &f);
+  return first;
 }
 
 }  // namespace
@@ -22,7 +23,10 @@ FieldList FieldsOf(db::RecordSet& schema) {
   fields.reserve(schema.RecordCount());
   for (schema.MoveFirst(); !schema.IsEOF(); schema.MoveNext()) {
     fields.push_back({schema.IdxField(db::kFieldName).StringValue(),
-                      schema.IdxField(db::kFieldTypeCode).IntegerValue()});
+                      static_cast<int>(schema.IdxField(db::kFieldTypeCode).IntegerValue()),
+                      schema.IdxField(db::kFieldDeclaredType).StringValue(),
+                      schema.IdxField(db::kFieldNotNull).IntegerValue() != 0,
+                      schema.IdxField(db::kFieldPrimaryKey).IntegerValue() != 0});
   }
   schema.MoveFirst();
   return fields;
@@ -30,10 +34,14 @@ FieldList FieldsOf(db::RecordSet& schema) {
 
 const char* NoteFor(TableOutcome outcome) {
   switch (outcome) {
-    case TableOutcome::Ok: return kTableOk;
-    case TableOutcome::Missing: return kTableNotOk;
-    case TableOutcome::FieldsDiffer: return kFieldsNotOk;
-    case TableOutcome::NotChecked: return kTableNotChecked;
+    case TableOutcome::Ok:
+      return kTableOk;
+    case TableOutcome::Missing:
+      return kTableNotOk;
+    case TableOutcome::FieldsDiffer:
+      return kFieldsNotOk;
+    case TableOutcome::NotChecked:
+      return kTableNotChecked;
   }
   return kTableNotChecked;
 }
@@ -45,33 +53,44 @@ std::string FoldCase(std::string_view text) {
 }
 
 TableIndex::TableIndex(const std::vector<std::string>& names) {
+  firstByExact_.reserve(names.size());
   firstByFolded_.reserve(names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) firstByFolded_.emplace(FoldCase(names[i]), i);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    firstByExact_.emplace(names[i], i);
+    firstByFolded_.emplace(FoldCase(names[i]), i);
+  }
 }
 
 std::optional<std::size_t> TableIndex::Find(std::string_view name) const {
+  if (auto exact = firstByExact_.find(std::string(name)); exact != firstByExact_.end()) {
+    return exact->second;
+  }
   auto it = firstByFolded_.find(FoldCase(name));
   if (it == firstByFolded_.end()) return std::nullopt;
   return it->second;
 }
 
+bool SameType(const Field& a, const Field& b) {
+  return db::SameType(a.typeCode, a.declaredType, b.typeCode, b.declaredType);
+}
+
 bool FieldsDiffer(const FieldList& db1, const FieldList& db2) {
-  const auto codes = FirstCodeByName(db2);
+  const auto first = FirstByName(db2);
   for (const Field& f : db1) {
-    auto it = codes.find(f.name);
-    if (it == codes.end() || it->second != f.typeCode) return true;
+    auto it = first.find(f.name);
+    if (it == first.end() || !SameType(f, *it->second)) return true;
   }
   return false;
 }
 
 std::vector<FieldVerdict> CompareFields(const FieldList& db1, const FieldList& db2) {
-  const auto codes = FirstCodeByName(db2);
+  const auto first = FirstByName(db2);
   std::vector<FieldVerdict> verdicts;
   verdicts.reserve(db1.size());
   for (const Field& f : db1) {
-    auto it = codes.find(f.name);
-    const bool found = it != codes.end();
-    verdicts.push_back({f.name, found, found && it->second == f.typeCode});
+    auto it = first.find(f.name);
+    const bool found = it != first.end();
+    verdicts.push_back({f.name, found, found && SameType(f, *it->second)});
   }
   return verdicts;
 }

@@ -4,13 +4,22 @@ namespace vantrix::compare {
 
 namespace slots = db::AppoggioMySQL;
 
-ComparisonSession::ComparisonSession(db::PanelValues db1, db::PanelValues db2)
-    : db1_{1, std::move(db1), State::Untried}, db2_{2, std::move(db2), State::Untried} {}
+ComparisonSession::ComparisonSession(db::PanelValues db1, db::PanelValues db2) {
+  db1_.number = 1;
+  db1_.panel = std::move(db1);
+  db2_.number = 2;
+  db2_.panel = std::move(db2);
+}
 
 ComparisonSession::~ComparisonSession() {
   for (const Side* side : {&db1_, &db2_}) {
-    if (side->state == State::Ready && slots::Slot(side->number)) slots::Slot(side->number)->Close();
+    if (side->state == State::Ready && slots::Slot(side->number))
+      slots::Slot(side->number)->Close();
   }
+}
+
+const std::optional<db::Schema>& ComparisonSession::SchemaOf(int side) const {
+  return side == 2 ? db2_.schema : db1_.schema;
 }
 
 ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::string>& messages) {
@@ -28,23 +37,62 @@ ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::st
   return side.state;
 }
 
+ComparisonSession::State ComparisonSession::Load(Side& side, std::vector<std::string>& messages) {
+  if (Open(side, messages) != State::Ready || side.schemaTried) return side.state;
+  side.schemaTried = true;
+  db::Database& db = *slots::Slot(side.number);
+  side.schema = db.WholeSchema();
+  if (side.schema) {
+    side.index = std::make_unique<db::ExactNameIndex>(*side.schema);
+  } else {
+    messages.push_back(db.ErrorMessage());
+  }
+  // Everything this comparison needs from the side is in memory now.
+  db.Close();
+  return side.state;
+}
+
+const db::Table* ComparisonSession::Known(Side& side, const std::string& table) {
+  if (!side.index) return nullptr;
+  const db::Table* found = side.index->Find(table);
+  if (!found) {
+    // Not listed under these exact bytes: the engine may still know the
+    // name (SQLite ignores letter case in names), so it decides, as it
+    // would for a single table. Such names are rare, so this costs nothing
+    // in an ordinary Compare.
+    auto [it, added] = side.extra.try_emplace(table);
+    if (added) {
+      db::Database& db = *slots::Slot(side.number);
+      if (db.IsConnected() || db.Connect()) {
+        if (auto read = db.ReadTable(table)) it->second = std::move(*read);
+      }
+    }
+    if (it->second) found = &*it->second;
+  }
+  return found && found->state == db::TableState::kRead ? found : nullptr;
+}
+
 std::optional<FieldList> ComparisonSession::Fields(Side& side, const std::string& table) {
   if (side.state != State::Ready) return std::nullopt;
-  auto schema = slots::Slot(side.number)->FieldSchema(table);
-  if (!schema) return std::nullopt;
-  return FieldsOf(*schema);
+  db::Database& db = *slots::Slot(side.number);
+  // A whole-schema read of this session has let the connection go.
+  if (!db.IsConnected() && !db.Connect()) return std::nullopt;
+  auto read = db.ReadTable(table);
+  if (!read || read->state != db::TableState::kRead) return std::nullopt;
+  return std::move(read->columns);
 }
 
 ComparisonSession::TableCheck ComparisonSession::CheckTable(const std::string& db1Name,
                                                             const std::string& db2Name) {
   TableCheck check;
   // A refused DB 1 panel ends the check before DB 2 is tried.
-  if (Open(db1_, check.messages) == State::InputRefused) return check;
-  Open(db2_, check.messages);
-  const auto fields1 = Fields(db1_, db1Name);
-  const auto fields2 = Fields(db2_, db2Name);
-  if (!fields1 || !fields2) return check;
-  check.outcome = FieldsDiffer(*fields1, *fields2) ? TableOutcome::FieldsDiffer : TableOutcome::Ok;
+  if (Load(db1_, check.messages) == State::InputRefused) return check;
+  Load(db2_, check.messages);
+  const db::Table* table1 = Known(db1_, db1Name);
+  const db::Table* table2 = Known(db2_, db2Name);
+  if (!table1 || !table2) return check;
+  check.outcome = FieldsDiffer(table1->columns, table2->columns) ? TableOutcome::FieldsDiffer
+                                                                 : TableOutcome::Ok;
   return check;
 }
 

@@ -3,17 +3,24 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "compare/Rules.h"
 #include "db/AppoggioMySQL.h"
+#include "db/Schema.h"
 
 namespace vantrix::compare {
 
 // Both sides of one comparison. Within one operation the panels cannot
 // change, so each side's slot is prepared and connected once, on first need,
 // and a side that failed is not tried again: its message is reported once.
-// The connections are closed when the session ends.
+//
+// A table check (Compare) reads each side's whole schema once, in a few
+// statements however many tables there are, and closes that side's
+// connection at once; every later check is answered from memory. A field
+// comparison reads only the one table, fresh from each side, and leaves the
+// connections open until the session ends.
 class ComparisonSession {
 public:
   ComparisonSession(db::PanelValues db1, db::PanelValues db2);
@@ -27,7 +34,8 @@ public:
     TableOutcome outcome = TableOutcome::NotChecked;
     std::vector<std::string> messages;
   };
-  // db2Name is the table's name as DB 2 lists it.
+  // db2Name is the table's name as DB 2 lists it. A table that a side's
+  // engine does not know (any more), or cannot read, is not checked.
   TableCheck CheckTable(const std::string& db1Name, const std::string& db2Name);
 
   // The field-by-field comparison of one table: either nothing (a side's
@@ -39,17 +47,32 @@ public:
   };
   FieldCheck CompareTableFields(const std::string& db1Name, const std::string& db2Name);
 
+  // The whole schema a side's table checks read, if they read it.
+  [[nodiscard]] const std::optional<db::Schema>& SchemaOf(int side) const;
+
 private:
   enum class State { Untried, Ready, InputRefused, ConnectFailed };
   struct Side {
     int number = 1;
     db::PanelValues panel;
     State state = State::Untried;
+    bool schemaTried = false;
+    std::optional<db::Schema> schema;
+    std::unique_ptr<db::ExactNameIndex> index;
+    // Tables asked for under names the whole schema does not list, read
+    // one by one (none when that read failed).
+    std::unordered_map<std::string, std::optional<db::Table>> extra;
   };
   // Prepares and connects the side on its first use; a failure's message is
   // appended to `messages` that one time only.
   State Open(Side& side, std::vector<std::string>& messages);
-  // The side's field schema of a table, or none when the engine gave none.
+  // Opens the side and reads its whole schema on first use, then lets the
+  // connection go. A failed read's message is appended that one time only.
+  State Load(Side& side, std::vector<std::string>& messages);
+  // The side's table of that exact name from its whole schema, when it is
+  // known and readable.
+  const db::Table* Known(Side& side, const std::string& table);
+  // The side's fields of a table read afresh, when it is known and readable.
   std::optional<FieldList> Fields(Side& side, const std::string& table);
 
   Side db1_;

@@ -246,6 +246,7 @@ bool CubeSQLServer::Execute(std::string_view statement) {
 
 std::unique_ptr<RecordSet> CubeSQLServer::Query(std::string_view statement) {
   using namespace cubesql;
+  lastRefusedByServer_ = false;
   if (socket_ < 0) {
     SetError("The database is not connected");
     return nullptr;
@@ -270,6 +271,7 @@ std::unique_ptr<RecordSet> CubeSQLServer::Query(std::string_view statement) {
       case CursorReader::Step::kComplete:
         return std::make_unique<RecordSet>(reader.TakeRecords());
       case CursorReader::Step::kServerError:
+        lastRefusedByServer_ = true;
         SetError(reader.Error());
         return nullptr;
       case CursorReader::Step::kInvalid:
@@ -287,50 +289,113 @@ std::unique_ptr<RecordSet> CubeSQLServer::TableSchema() {
       "AND name NOT LIKE 'cubesql\\_%' ESCAPE '\\' ORDER BY rowid;");
 }
 
-std::unique_ptr<RecordSet> CubeSQLServer::FieldSchema(std::string_view table) {
-  std::vector<std::string> columns = {"ColumnName", "FieldType", "DeclaredType", "NotNull",
-                                      "PrimaryKey"};
+namespace {
+
+// Where the standard columns of PRAGMA table_info (cid, name, type, notnull,
+// dflt_value, pk) stand in a result, found by name so that a server adding
+// columns cannot shift them.
+struct TableInfoColumns {
+  explicit TableInfoColumns(const RecordSet& info, std::size_t first) {
+    const auto find = [&](std::string_view name, std::size_t fallback) {
+      const auto& names = info.ColumnNames();
+      for (std::size_t i = first; i < names.size(); ++i) {
+        if (EqualsIgnoringAsciiCase(names[i], name)) return i;
+      }
+      return fallback;
+    };
+    nameAt = find("name", first + 1);
+    typeAt = find("type", first + 2);
+    notNullAt = find("notnull", first + 3);
+    pkAt = find("pk", first + 5);
+    needed = std::max({nameAt, typeAt, notNullAt, pkAt}) + 1;
+  }
+  [[nodiscard]] Column Of(const Row& r) const {
+    const std::string declared = r[typeAt].StringValue();
+    return Column{r[nameAt].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
+                  declared, r[notNullAt].IntegerValue() != 0, r[pkAt].IntegerValue() != 0};
+  }
+  std::size_t nameAt, typeAt, notNullAt, pkAt, needed;
+};
+
+constexpr const char* kLacksColumns = "the column list lacks some of its columns";
+
+}  // namespace
+
+std::optional<Table> CubeSQLServer::ReadTable(std::string_view table) {
+  if (socket_ < 0) {
+    SetError("The database is not connected");
+    return std::nullopt;
+  }
+  Table result{std::string(table), TableState::kRead, {}, {}};
   // The statement travels NUL-terminated, so a name with a NUL in it would
   // reach the server cut short; no table can have such a name.
   if (table.find('\0') != std::string_view::npos) {
-    if (socket_ < 0) {
-      SetError("The database is not connected");
-      return nullptr;
-    }
-    return std::make_unique<RecordSet>(std::move(columns), std::vector<Row>{});
+    result.state = TableState::kUnknown;
+    return result;
   }
   auto info = Query("PRAGMA table_info(" + cubesql::QuoteSqlString(table) + ");");
-  if (!info) return nullptr;
-
-  // Standard columns: cid, name, type, notnull, dflt_value, pk. Found by name
-  // so that a server adding columns cannot shift them.
-  const auto find = [&](std::string_view name, std::size_t fallback) {
-    const auto& names = info->ColumnNames();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (EqualsIgnoringAsciiCase(names[i], name)) return i;
-    }
-    return fallback;
-  };
-  const std::size_t nameAt = find("name", 1);
-  const std::size_t typeAt = find("type", 2);
-  const std::size_t notNullAt = find("notnull", 3);
-  const std::size_t pkAt = find("pk", 5);
-  const std::size_t needed = std::max({nameAt, typeAt, notNullAt, pkAt}) + 1;
-
-  std::vector<Row> rows;
-  rows.reserve(info->RecordCount());
-  for (const Row& r : info->Rows()) {
-    if (r.size() < needed) {
-      SetError(cubesql::InvalidReplyMessage("the column list lacks some of its columns"));
-      return nullptr;
-    }
-    const std::string declared = r[typeAt].StringValue();
-    rows.push_back(Row{r[nameAt], DatabaseField(std::to_string(TypeCodeForDeclaredType(declared))),
-                       DatabaseField(declared),
-                       DatabaseField(r[notNullAt].IntegerValue() != 0 ? "1" : "0"),
-                       DatabaseField(r[pkAt].IntegerValue() != 0 ? "1" : "0")});
+  if (!info) {
+    // The server refusing the statement is about this table (a view whose
+    // tables are gone); a failed transfer fails the whole read.
+    if (!lastRefusedByServer_) return std::nullopt;
+    result.state = TableState::kUnreadable;
+    result.error = ErrorMessage();
+    return result;
   }
-  return std::make_unique<RecordSet>(std::move(columns), std::move(rows));
+  if (info->RecordCount() == 0) {
+    auto known = Query("SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = " +
+                       cubesql::QuoteSqlString(table) + ";");
+    if (!known) return std::nullopt;
+    if (known->RecordCount() == 0) result.state = TableState::kUnknown;
+    return result;
+  }
+  const TableInfoColumns at(*info, 0);
+  result.columns.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) {
+    if (r.size() < at.needed) {
+      SetError(cubesql::InvalidReplyMessage(kLacksColumns));
+      return std::nullopt;
+    }
+    result.columns.push_back(at.Of(r));
+  }
+  return result;
+}
+
+std::optional<Schema> CubeSQLServer::WholeSchema() {
+  auto all = Query(
+      "SELECT m.name AS table_name, p.* "
+      "FROM sqlite_master AS m LEFT JOIN pragma_table_info(m.name) AS p "
+      "WHERE m.type IN ('table','view') "
+      "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+      "AND m.name NOT LIKE 'cubesql\\_%' ESCAPE '\\' ORDER BY m.rowid, p.cid;");
+  if (!all) {
+    if (!lastRefusedByServer_) return std::nullopt;
+    return SchemaTableByTable();
+  }
+  // A server that leads each row with extra columns (a rowid) still names
+  // the table column.
+  std::size_t tableAt = 0;
+  const auto& names = all->ColumnNames();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (EqualsIgnoringAsciiCase(names[i], "table_name")) {
+      tableAt = i;
+      break;
+    }
+  }
+  const TableInfoColumns at(*all, tableAt + 1);
+  Schema schema;
+  for (const Row& r : all->Rows()) {
+    if (r.size() < at.needed) {
+      SetError(cubesql::InvalidReplyMessage(kLacksColumns));
+      return std::nullopt;
+    }
+    const std::string name = r[tableAt].StringValue();
+    if (schema.tables.empty() || schema.tables.back().name != name) {
+      schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
+    }
+    if (!r[at.nameAt].IsNull()) schema.tables.back().columns.push_back(at.Of(r));
+  }
+  return schema;
 }
 
 std::unique_ptr<RowSet> CubeSQLServer::SelectSQL(std::string_view statement) {
@@ -343,8 +408,8 @@ void CubeSQLServer::Close() {
   if (socket_ < 0) return;
   // Say goodbye, give the server a moment to confirm, and hang up whatever
   // it answers. Failures here change nothing for the caller.
-  const std::string closing = cubesql::EncodeRequest(cubesql::kCommandClose,
-                                                     cubesql::kSelectorNone, {}, 0);
+  const std::string closing =
+      cubesql::EncodeRequest(cubesql::kCommandClose, cubesql::kSelectorNone, {}, 0);
   const auto deadline = Clock::now() + std::min(kCloseWait, Timeout());
   if (SendAll(socket_, closing, deadline) == Io::kOk) {
     std::string header;
@@ -365,8 +430,8 @@ bool CubeSQLServer::Send(const std::string& bytes) {
     SetError("The database is not connected");
     return false;
   }
-  return Transferred(IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data",
-                               Timeout()));
+  return Transferred(
+      IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data", Timeout()));
 }
 
 bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,

@@ -26,7 +26,10 @@ public:
 
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::unique_ptr<RecordSet> FieldSchema(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table) override;
+  // The SQLite statement over the schema table and every table's fields;
+  // table by table when the server refuses it.
+  std::optional<Schema> WholeSchema() override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return socket_ >= 0; }
@@ -38,6 +41,9 @@ private:
   bool Execute(std::string_view statement);
   // Runs a statement that returns rows, reading every chunk of the result.
   std::unique_ptr<RecordSet> Query(std::string_view statement);
+  // True when the last failed Query was refused by the server (the
+  // connection is still fine), false when the transfer failed.
+  bool lastRefusedByServer_ = false;
 
   // One whole request; false (socket dropped, error set) on failure.
   bool Send(const std::string& bytes);

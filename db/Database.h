@@ -7,16 +7,17 @@
 #include <string_view>
 
 #include "db/RecordSet.h"
+#include "db/Schema.h"
 
 namespace vantrix::db {
 
 // Column layout of a FieldSchema record, counted from 1 as IdxField counts.
 enum FieldSchemaColumn : int {
-  kFieldName = 1,      // the field's name
-  kFieldTypeCode = 2,  // integer type code, see TypeCodes.h
+  kFieldName = 1,          // the field's name
+  kFieldTypeCode = 2,      // integer type code, see TypeCodes.h
   kFieldDeclaredType = 3,  // the declared type as the engine writes it
-  kFieldNotNull = 4,   // 1 when the field refuses NULL, else 0
-  kFieldPrimaryKey = 5,  // 1 when the field is part of the primary key
+  kFieldNotNull = 4,       // 1 when the field refuses NULL, else 0
+  kFieldPrimaryKey = 5,    // 1 when the field is part of the primary key
 };
 
 // A handle on one database engine. It is configured through its public
@@ -44,9 +45,21 @@ public:
   virtual bool Connect() = 0;
   // One record per table or view, name in column 1; nullptr on failure.
   virtual std::unique_ptr<RecordSet> TableSchema() = 0;
-  // One record per field (see FieldSchemaColumn); an unknown table gives an
-  // empty record set; nullptr on failure.
-  virtual std::unique_ptr<RecordSet> FieldSchema(std::string_view table) = 0;
+  // One table's fields, read afresh with a statement that touches only that
+  // table. None on failure. A name the engine does not know gives state
+  // kUnknown; a table it lists but cannot read gives kUnreadable with the
+  // reason, which is also the ErrorMessage.
+  virtual std::optional<Table> ReadTable(std::string_view table) = 0;
+  // Every table and view with its fields, in TableSchema's order, in a
+  // number of statements that does not grow with the number of tables where
+  // the engine allows it. None on failure. This default reads table by
+  // table; it is also what engines fall back to when their one statement
+  // cannot give the answer.
+  virtual std::optional<Schema> WholeSchema();
+  // ReadTable as a record set, one record per field (see
+  // FieldSchemaColumn): an unknown table gives an empty record set, an
+  // unreadable one or a failure nullptr.
+  std::unique_ptr<RecordSet> FieldSchema(std::string_view table);
   // Rows of a read-only statement; nullptr on failure.
   virtual std::unique_ptr<RowSet> SelectSQL(std::string_view statement) = 0;
   virtual void Close() = 0;
@@ -55,6 +68,9 @@ public:
   [[nodiscard]] const std::string& ErrorMessage() const { return errorMessage_; }
 
 protected:
+  // TableSchema, then ReadTable for each table listed.
+  std::optional<Schema> SchemaTableByTable();
+
   void SetError(std::string message) { errorMessage_ = std::move(message); }
   void ClearError() { errorMessage_.clear(); }
 

@@ -1,22 +1,9 @@
-#include <cctype>
-
 #include "db/CubeSQLServer.h"
 #include "db/Database.h"
 #include "db/MySQLCommunityServer.h"
 #include "db/SQLiteDatabase.h"
 
 namespace vantrix::db {
-
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 std::unique_ptr<Database> CreateDatabase(std::string_view engineName) {
   if (EqualsIgnoringAsciiCase(engineName, "Mysql")) return std::make_unique<MySQLCommunityServer>();

@@ -2,6 +2,8 @@
 
 #include <mysql.h>
 
+#include <unordered_map>
+
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -57,30 +59,90 @@ std::unique_ptr<RecordSet> MySQLCommunityServer::TableSchema() {
       "WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, BINARY TABLE_NAME");
 }
 
-std::unique_ptr<RecordSet> MySQLCommunityServer::FieldSchema(std::string_view table) {
+namespace {
+
+// A column from COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY.
+Column ColumnOf(const Row& r, std::size_t first) {
+  const std::string declared = r[first + 1].StringValue();
+  return Column{r[first].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kServer),
+                declared, r[first + 2].StringValue() == "NO", r[first + 3].StringValue() == "PRI"};
+}
+
+// The server lists the table but gives none of its fields: a view whose
+// tables are gone (the server only warns about it), or fields this account
+// may not see.
+std::string NoFieldsMessage(std::string_view table) {
+  return "The server gives no fields for \"" + std::string(table) + "\"";
+}
+
+}  // namespace
+
+std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table) {
   if (!mysql_) {
     SetError("The database is not connected");
-    return nullptr;
+    return std::nullopt;
   }
-  // The information schema compares names without case; BINARY keeps
+  // The information schema compares names without case; the plain equality
+  // lets the server open only the named table, and BINARY then keeps
   // "Users" and "users" apart on servers where they are two tables.
+  const std::string name = Literal(table);
+  const std::string sameName = "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = " + name +
+                               " AND BINARY TABLE_NAME = BINARY " + name;
   auto info = Query(
       "SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY FROM information_schema.COLUMNS "
-      "WHERE TABLE_SCHEMA = DATABASE() AND BINARY TABLE_NAME = BINARY " +
-      Literal(table) + " ORDER BY ORDINAL_POSITION");
-  if (!info) return nullptr;
-  std::vector<Row> rows;
-  rows.reserve(info->RecordCount());
-  for (const Row& r : info->Rows()) {
-    const std::string declared = r[1].StringValue();
-    rows.push_back(Row{r[0], DatabaseField(std::to_string(TypeCodeForDeclaredType(declared))),
-                       DatabaseField(declared),
-                       DatabaseField(r[2].StringValue() == "NO" ? "1" : "0"),
-                       DatabaseField(r[3].StringValue() == "PRI" ? "1" : "0")});
+      "WHERE " +
+      sameName + " ORDER BY ORDINAL_POSITION");
+  if (!info) return std::nullopt;
+  Table result{std::string(table), TableState::kRead, {}, {}};
+  if (info->RecordCount() == 0) {
+    // Every table has a field, so none means the name is unknown, or known
+    // without readable fields.
+    auto known = Query("SELECT 1 FROM information_schema.TABLES WHERE " + sameName);
+    if (!known) return std::nullopt;
+    if (known->RecordCount() == 0) {
+      result.state = TableState::kUnknown;
+    } else {
+      result.state = TableState::kUnreadable;
+      result.error = NoFieldsMessage(table);
+      SetError(result.error);
+    }
+    return result;
   }
-  return std::make_unique<RecordSet>(
-      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
-      std::move(rows));
+  result.columns.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
+  return result;
+}
+
+std::optional<Schema> MySQLCommunityServer::WholeSchema() {
+  auto names = TableSchema();
+  if (!names) return std::nullopt;
+  Schema schema;
+  schema.tables.reserve(names->RecordCount());
+  std::unordered_map<std::string, std::size_t> byName;
+  byName.reserve(names->RecordCount());
+  for (const Row& r : names->Rows()) {
+    std::string name = r[0].StringValue();
+    byName.emplace(name, schema.tables.size());
+    schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
+  }
+  // Grouped by the exact bytes of the name, so that case twins stay apart.
+  const bool read = QueryEach(
+      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY "
+      "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+      "ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
+      [&](const Row& r) {
+        const auto it = byName.find(r[0].StringValue());
+        // A table made since the list was read is not part of this schema.
+        if (it != byName.end()) schema.tables[it->second].columns.push_back(ColumnOf(r, 1));
+      });
+  if (!read) return std::nullopt;
+  for (Table& table : schema.tables) {
+    if (table.columns.empty()) {
+      table.state = TableState::kUnreadable;
+      table.error = NoFieldsMessage(table.name);
+    }
+  }
+  return schema;
 }
 
 std::unique_ptr<RowSet> MySQLCommunityServer::SelectSQL(std::string_view statement) {
@@ -109,7 +171,8 @@ std::unique_ptr<RecordSet> MySQLCommunityServer::Query(std::string_view sql) {
   const unsigned int columns = mysql_num_fields(result);
   std::vector<std::string> names;
   MYSQL_FIELD* fields = mysql_fetch_fields(result);
-  for (unsigned int c = 0; c < columns; ++c) names.emplace_back(fields[c].name ? fields[c].name : "");
+  for (unsigned int c = 0; c < columns; ++c)
+    names.emplace_back(fields[c].name ? fields[c].name : "");
   std::vector<Row> rows;
   rows.reserve(mysql_num_rows(result));
   while (MYSQL_ROW values = mysql_fetch_row(result)) {
@@ -127,6 +190,40 @@ std::unique_ptr<RecordSet> MySQLCommunityServer::Query(std::string_view sql) {
   }
   mysql_free_result(result);
   return std::make_unique<RecordSet>(std::move(names), std::move(rows));
+}
+
+bool MySQLCommunityServer::QueryEach(std::string_view sql,
+                                     const std::function<void(const Row&)>& row) {
+  if (!mysql_) {
+    SetError("The database is not connected");
+    return false;
+  }
+  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) {
+    SetError(mysql_error(mysql_));
+    return false;
+  }
+  // Rows are taken one at a time, so a large schema is never held twice.
+  MYSQL_RES* result = mysql_use_result(mysql_);
+  if (!result) {
+    SetError(mysql_error(mysql_));
+    return false;
+  }
+  const unsigned int columns = mysql_num_fields(result);
+  Row values;
+  while (MYSQL_ROW fetched = mysql_fetch_row(result)) {
+    const unsigned long* lengths = mysql_fetch_lengths(result);
+    values.clear();
+    for (unsigned int c = 0; c < columns; ++c) {
+      values.emplace_back(fetched[c] == nullptr
+                              ? std::optional<std::string>()
+                              : std::optional<std::string>(std::in_place, fetched[c], lengths[c]));
+    }
+    row(values);
+  }
+  const bool complete = mysql_errno(mysql_) == 0;
+  if (!complete) SetError(mysql_error(mysql_));
+  mysql_free_result(result);
+  return complete;
 }
 
 void MySQLCommunityServer::Close() {

@@ -85,22 +85,59 @@ std::unique_ptr<RecordSet> SQLiteDatabase::TableSchema() {
       {});
 }
 
-std::unique_ptr<RecordSet> SQLiteDatabase::FieldSchema(std::string_view table) {
-  auto info = Query("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)",
-                    {std::string(table)});
-  if (!info) return nullptr;
-  std::vector<Row> rows;
-  rows.reserve(info->RecordCount());
-  for (const Row& r : info->Rows()) {
-    const std::string declared = r[1].StringValue();
-    rows.push_back(Row{r[0], DatabaseField(std::to_string(TypeCodeForDeclaredType(declared))),
-                       DatabaseField(declared),
-                       DatabaseField(r[2].IntegerValue() != 0 ? "1" : "0"),
-                       DatabaseField(r[3].IntegerValue() != 0 ? "1" : "0")});
+namespace {
+
+Column ColumnOf(const Row& r, std::size_t first) {
+  const std::string declared = r[first + 1].StringValue();
+  return Column{r[first].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
+                declared, r[first + 2].IntegerValue() != 0, r[first + 3].IntegerValue() != 0};
+}
+
+}  // namespace
+
+std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
+  auto info =
+      Query("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)", {std::string(table)});
+  Table result{std::string(table), TableState::kRead, {}, {}};
+  if (!info) {
+    // SQLITE_ERROR is about this table (a view whose tables are gone);
+    // anything else (busy, I/O, a damaged file) fails the whole read.
+    if (lastCode_ != SQLITE_ERROR) return std::nullopt;
+    result.state = TableState::kUnreadable;
+    result.error = ErrorMessage();
+    return result;
   }
-  return std::make_unique<RecordSet>(
-      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
-      std::move(rows));
+  if (info->RecordCount() == 0) {
+    auto known = Query("SELECT 1 FROM sqlite_master WHERE type IN ('table','view') AND name = ?1",
+                       {result.name});
+    if (!known) return std::nullopt;
+    if (known->RecordCount() == 0) result.state = TableState::kUnknown;
+  }
+  result.columns.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
+  return result;
+}
+
+std::optional<Schema> SQLiteDatabase::WholeSchema() {
+  auto all = Query(
+      "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk "
+      "FROM sqlite_master AS m LEFT JOIN pragma_table_info(m.name) AS p "
+      "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
+      "ORDER BY m.rowid, p.cid",
+      {});
+  if (!all) {
+    if (lastCode_ != SQLITE_ERROR) return std::nullopt;
+    return SchemaTableByTable();
+  }
+  Schema schema;
+  for (const Row& r : all->Rows()) {
+    const std::string name = r[0].StringValue();
+    if (schema.tables.empty() || schema.tables.back().name != name) {
+      schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
+    }
+    if (!r[1].IsNull()) schema.tables.back().columns.push_back(ColumnOf(r, 1));
+  }
+  return schema;
 }
 
 std::unique_ptr<RowSet> SQLiteDatabase::SelectSQL(std::string_view statement) {
@@ -112,12 +149,14 @@ std::unique_ptr<RowSet> SQLiteDatabase::SelectSQL(std::string_view statement) {
 std::unique_ptr<RecordSet> SQLiteDatabase::Query(std::string_view sql,
                                                  const std::vector<std::string>& params) {
   if (!db_) {
+    lastCode_ = SQLITE_MISUSE;
     SetError("The database is not connected");
     return nullptr;
   }
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
       SQLITE_OK) {
+    lastCode_ = sqlite3_errcode(db_);
     SetError(sqlite3_errmsg(db_));
     return nullptr;
   }
@@ -148,6 +187,7 @@ std::unique_ptr<RecordSet> SQLiteDatabase::Query(std::string_view sql,
     rows.push_back(std::move(row));
   }
   if (rc != SQLITE_DONE) {
+    lastCode_ = sqlite3_errcode(db_);
     SetError(sqlite3_errmsg(db_));
     sqlite3_finalize(stmt);
     return nullptr;

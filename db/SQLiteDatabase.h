@@ -15,7 +15,10 @@ public:
 
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::unique_ptr<RecordSet> FieldSchema(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table) override;
+  // One statement over the schema table and the fields of every table; when
+  // it fails (a view naming a dropped table fails it), table by table.
+  std::optional<Schema> WholeSchema() override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return db_ != nullptr; }
@@ -24,6 +27,8 @@ private:
   // Runs one statement with text parameters and reads every row.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
 
+  // The result code of the last failed statement.
+  int lastCode_ = 0;
   sqlite3* db_ = nullptr;
 };
 

@@ -152,6 +152,12 @@ private:
   AnchoredGeometry* anchors_;
   // Both sides' connections while a Compare runs (see FinestraPrincipaleDb.cpp).
   std::unique_ptr<compare::ComparisonSession> compareSession_;
+  // DB 2's names and their index while a Compare runs.
+  struct CompareDb2 {
+    const std::vector<std::string>* names;
+    const compare::TableIndex* index;
+  };
+  std::optional<CompareDb2> compareDb2_;
   std::unique_ptr<mail::ProgressDisplay> mailProgress_;
 };
 

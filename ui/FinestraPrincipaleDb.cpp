@@ -25,20 +25,24 @@ std::string Text(const QLineEdit* field) { return field->text().toStdString(); }
 
 void Show(const std::string& message) { TheSeam().MsgBox(QString::fromStdString(message)); }
 
-// Column 0 of every row of a list.
+// Column 0 of every row of a list, as the engine gave the names: they go
+// back to the engine unchanged.
 std::vector<std::string> Names(const Listbox& list) {
   std::vector<std::string> names;
   names.reserve(static_cast<std::size_t>(list.ListCount()));
-  for (int row = 0; row < list.ListCount(); ++row) names.push_back(list.Cell(row, 0).toStdString());
+  for (int row = 0; row < list.ListCount(); ++row) names.push_back(list.EngineText(row, 0));
   return names;
 }
 
 const char* PictureFor(compare::TableOutcome outcome) {
   switch (outcome) {
-    case compare::TableOutcome::Ok: return "ok.jpg";
-    case compare::TableOutcome::Missing: return "err.jpg";
+    case compare::TableOutcome::Ok:
+      return "ok.jpg";
+    case compare::TableOutcome::Missing:
+      return "err.jpg";
     case compare::TableOutcome::FieldsDiffer:
-    case compare::TableOutcome::NotChecked: return "alert.jpg";
+    case compare::TableOutcome::NotChecked:
+      return "alert.jpg";
   }
   return "alert.jpg";
 }
@@ -68,8 +72,13 @@ Panel PanelOf(FinestraPrincipale& w, int side) {
 // What a side's panel holds now.
 db::PanelValues ValuesOf(FinestraPrincipale& w, int side) {
   const Panel p = PanelOf(w, side);
-  return {Text(p.server), Text(p.database), Text(p.user), Text(p.password),
-          p.type->currentText().toStdString(), Text(p.port), p.file};
+  return {Text(p.server),
+          Text(p.database),
+          Text(p.user),
+          Text(p.password),
+          p.type->currentText().toStdString(),
+          Text(p.port),
+          p.file};
 }
 
 // Prepares and connects a side's slot from its panel as it is now. On
@@ -148,7 +157,7 @@ void TablesChange(FinestraPrincipale& w, int side) {
     p.fields->DeleteAllRows();
     return;
   }
-  const std::string table = p.tables->Cell(selected, 0).toStdString();
+  const std::string table = p.tables->EngineText(selected, 0);
   db::Database* db = ConnectSide(w, side);
   if (!db) return;
   std::unique_ptr<db::RecordSet> schema;
@@ -166,12 +175,18 @@ void TablesChange(FinestraPrincipale& w, int side) {
   db->Close();
 }
 
-// The name under which DB 2 lists a DB 1 table (the first match ignoring
-// letter case), so that each side is asked under its own spelling.
+// The name under which DB 2 lists a DB 1 table (the same name if DB 2 lists
+// it, otherwise the first match ignoring letter case), so that each side is
+// asked under its own spelling.
+std::string Db2NameOf(const std::vector<std::string>& db2Names, const compare::TableIndex& index,
+                      const std::string& db1Name) {
+  const auto found = index.Find(db1Name);
+  return found ? db2Names[*found] : db1Name;
+}
+
 std::string Db2NameOf(const FinestraPrincipale& w, const std::string& db1Name) {
   const auto names = Names(*w.DB2tables);
-  const auto found = compare::TableIndex(names).Find(db1Name);
-  return found ? names[*found] : db1Name;
+  return Db2NameOf(names, compare::TableIndex(names), db1Name);
 }
 
 }  // namespace
@@ -194,33 +209,40 @@ void FinestraPrincipale::BevelButton3_Action() {
     Show(compare::kConnectBoth);
     return;
   }
+  // DB 2's names are indexed once for the whole Compare.
+  const std::vector<std::string> db1Names = Names(*DB1tables);
   const std::vector<std::string> db2Names = Names(*DB2tables);
   const compare::TableIndex db2Index(db2Names);
   BusyCursor busy;
-  compareSession_ = std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
-  for (int row = 0; row < DB1tables->ListCount(); ++row) {
-    const QString name = DB1tables->Cell(row, 0);
+  compareSession_ =
+      std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
+  compareDb2_ = CompareDb2{&db2Names, &db2Index};
+  for (const std::string& name : db1Names) {
     DiffTables->AddRow(name);
     const int added = DiffTables->LastIndex();
-    const compare::TableOutcome outcome = db2Index.Find(name.toStdString())
-                                              ? PreControlloTabelle(added)
-                                              : compare::TableOutcome::Missing;
-    DiffTables->SetCell(added, 1, QString::fromUtf8(compare::NoteFor(outcome)));
+    const compare::TableOutcome outcome =
+        db2Index.Find(name) ? PreControlloTabelle(added) : compare::TableOutcome::Missing;
+    DiffTables->SetLastRowCell(1, compare::NoteFor(outcome));
     DiffTables->SetRowPicture(added, Picture(QString::fromUtf8(PictureFor(outcome))));
   }
+  compareDb2_.reset();
   compareSession_.reset();
 }
 
 compare::TableOutcome FinestraPrincipale::PreControlloTabelle(int row) {
-  const std::string name = DiffTables->Cell(row, 0).toStdString();
+  const std::string name = DiffTables->EngineText(row, 0);
   // Outside a Compare the check stands alone, with its own connections.
   std::unique_ptr<compare::ComparisonSession> ownSession;
   compare::ComparisonSession* session = compareSession_.get();
   if (!session) {
-    ownSession = std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
+    ownSession =
+        std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
     session = ownSession.get();
   }
-  const auto check = session->CheckTable(name, Db2NameOf(*this, name));
+  const std::string db2Name = compareDb2_
+                                  ? Db2NameOf(*compareDb2_->names, *compareDb2_->index, name)
+                                  : Db2NameOf(*this, name);
+  const auto check = session->CheckTable(name, db2Name);
   for (const std::string& message : check.messages) Show(message);
   return check.outcome;
 }
@@ -236,7 +258,7 @@ void FinestraPrincipale::ControlloTabelle() {
     Show(compare::kNotOkRefused);
     return;
   }
-  const std::string name = DiffTables->Cell(row, 0).toStdString();
+  const std::string name = DiffTables->EngineText(row, 0);
   compare::ComparisonSession::FieldCheck check;
   {
     BusyCursor busy;
@@ -250,7 +272,8 @@ void FinestraPrincipale::ControlloTabelle() {
   }
   for (const compare::FieldVerdict& verdict : check.verdicts) {
     DiffFields->AddRow(QString::fromStdString(verdict.name));
-    DiffFields->SetCell(DiffFields->LastIndex(), 1, QString::fromStdString(compare::FieldNote(verdict)));
+    DiffFields->SetCell(DiffFields->LastIndex(), 1,
+                        QString::fromStdString(compare::FieldNote(verdict)));
   }
 }
 

@@ -9,7 +9,14 @@ namespace vantrix::ui {
 
 namespace {
 constexpr int kPictureRole = Qt::UserRole + 1;
+constexpr int kEngineBytesRole = Qt::UserRole + 2;
+
+QTableWidgetItem* NewCell(const QString& text) {
+  auto* item = new QTableWidgetItem(text);
+  item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+  return item;
 }
+}  // namespace
 
 Listbox::Listbox(const QStringList& headings, QWidget* parent)
     : QTableWidget(0, static_cast<int>(headings.size()), parent) {
@@ -35,9 +42,7 @@ void Listbox::AddRow(const QString& cell0) {
   const int row = rowCount();
   insertRow(row);
   for (int column = 0; column < columnCount(); ++column) {
-    auto* item = new QTableWidgetItem(column == 0 ? cell0 : QString());
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    setItem(row, column, item);
+    setItem(row, column, NewCell(column == 0 ? cell0 : QString()));
   }
   lastIndex_ = row;
 }
@@ -47,8 +52,19 @@ QString Listbox::Cell(int row, int column) const {
   return cell != nullptr ? cell->text() : QString();
 }
 
+std::string Listbox::EngineText(int row, int column) const {
+  const QTableWidgetItem* cell = item(row, column);
+  if (cell == nullptr) return {};
+  const QVariant bytes = cell->data(kEngineBytesRole);
+  if (bytes.isValid()) return bytes.toByteArray().toStdString();
+  return cell->text().toStdString();
+}
+
 void Listbox::SetCell(int row, int column, const QString& text) {
-  if (QTableWidgetItem* cell = item(row, column)) cell->setText(text);
+  if (QTableWidgetItem* cell = item(row, column)) {
+    cell->setData(kEngineBytesRole, QVariant());
+    cell->setText(text);
+  }
 }
 
 int Listbox::ListIndex() const {
@@ -98,10 +114,16 @@ void Listbox::SetDefaultRowHeight(int pixels) {
   verticalHeader()->setDefaultSectionSize(pixels);
 }
 
-void Listbox::AddRow(const std::string& cell0) { AddRow(QString::fromStdString(cell0)); }
+void Listbox::AddRow(const std::string& cell0) {
+  AddRow(QString::fromStdString(cell0));
+  item(lastIndex_, 0)->setData(kEngineBytesRole, QByteArray::fromStdString(cell0));
+}
 
 void Listbox::SetLastRowCell(int column, const std::string& text) {
-  SetCell(lastIndex_, column, QString::fromStdString(text));
+  QTableWidgetItem* cell = item(lastIndex_, column);
+  if (cell == nullptr) return;
+  cell->setText(QString::fromStdString(text));
+  cell->setData(kEngineBytesRole, QByteArray::fromStdString(text));
 }
 
 void Listbox::DeleteAllRows() {

@@ -32,6 +32,10 @@ public:
 
   // Cell text; outside the list, reading gives "" and writing does nothing.
   [[nodiscard]] QString Cell(int row, int column) const;
+  // A cell's text as the engine gave it: the exact bytes of a text set
+  // through ListRows (which need not be valid UTF-8, so the shown text may
+  // differ), otherwise the shown text as UTF-8.
+  [[nodiscard]] std::string EngineText(int row, int column) const;
   void SetCell(int row, int column, const QString& text);
 
   // The selected row, -1 for none. Setting -1 clears the selection.
@@ -48,7 +52,7 @@ public:
   [[nodiscard]] int DefaultRowHeight() const;
   void SetDefaultRowHeight(int pixels);
 
-  // ListRows, texts as UTF-8.
+  // ListRows, texts as UTF-8; each cell keeps the exact bytes too.
   void AddRow(const std::string& cell0) override;
   void SetLastRowCell(int column, const std::string& text) override;
   void DeleteAllRows() override;

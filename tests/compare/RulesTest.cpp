@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "compare/Rules.h"
+#include "db/TypeCodes.h"
 
 namespace vantrix::compare {
 namespace {
@@ -16,31 +17,78 @@ struct RuleCase {
   std::vector<std::string> notes;  // one per DB 1 field
 };
 
+// A field with a type from the table: its declaration does not matter.
+Field F(const char* name, int code, const char* declared = "") {
+  return Field{name, code, declared, false, false};
+}
+
 const std::string kBothOk = "Field name OK  - Field type OK";
 const std::string kTypeDiffers = "Field name OK  - Field type NOT OK";
 const std::string kMissing = "Field name NOT OK  - Field type NOT OK";
 
 TEST(CompareRules, FieldsAreMatchedByNameThenTypeCode) {
   const std::vector<RuleCase> cases = {
-      {"same fields", {{"id", 3}, {"name", 5}}, {{"id", 3}, {"name", 5}}, false, {kBothOk, kBothOk}},
-      {"other order", {{"id", 3}, {"name", 5}}, {{"name", 5}, {"id", 3}}, false, {kBothOk, kBothOk}},
-      {"extra DB 2 fields", {{"id", 3}}, {{"x", 1}, {"id", 3}, {"y", 2}}, false, {kBothOk}},
-      {"name case counts", {{"Id", 3}}, {{"id", 3}}, true, {kMissing}},
-      {"same name, other code", {{"id", 3}, {"n", 5}}, {{"id", 19}, {"n", 5}}, true,
+      {"same fields",
+       {F("id", 3), F("name", 5)},
+       {F("id", 3), F("name", 5)},
+       false,
+       {kBothOk, kBothOk}},
+      {"other order",
+       {F("id", 3), F("name", 5)},
+       {F("name", 5), F("id", 3)},
+       false,
+       {kBothOk, kBothOk}},
+      {"extra DB 2 fields", {F("id", 3)}, {F("x", 1), F("id", 3), F("y", 2)}, false, {kBothOk}},
+      {"name case counts", {F("Id", 3)}, {F("id", 3)}, true, {kMissing}},
+      {"same name, other code",
+       {F("id", 3), F("n", 5)},
+       {F("id", 19), F("n", 5)},
+       true,
        {kTypeDiffers, kBothOk}},
-      {"another field with the equal code does not help", {{"id", 3}}, {{"code", 3}, {"id", 5}},
-       true, {kTypeDiffers}},
-      {"first same-named DB 2 field decides (differs)", {{"a", 3}}, {{"a", 5}, {"a", 3}}, true,
+      {"another field with the equal code does not help",
+       {F("id", 3)},
+       {F("code", 3), F("id", 5)},
+       true,
        {kTypeDiffers}},
-      {"first same-named DB 2 field decides (equal)", {{"a", 3}}, {{"a", 3}, {"a", 5}}, false,
+      {"first same-named DB 2 field decides (differs)",
+       {F("a", 3)},
+       {F("a", 5), F("a", 3)},
+       true,
+       {kTypeDiffers}},
+      {"first same-named DB 2 field decides (equal)",
+       {F("a", 3)},
+       {F("a", 3), F("a", 5)},
+       false,
        {kBothOk}},
-      {"empty DB 1 schema", {}, {{"id", 3}}, false, {}},
+      {"empty DB 1 schema", {}, {F("id", 3)}, false, {}},
       {"both empty", {}, {}, false, {}},
-      {"empty DB 2 schema", {{"id", 3}, {"n", 5}}, {}, true, {kMissing, kMissing}},
-      {"duplicate DB 1 fields each get a row", {{"a", 3}, {"a", 5}}, {{"a", 3}}, true,
+      {"empty DB 2 schema", {F("id", 3), F("n", 5)}, {}, true, {kMissing, kMissing}},
+      {"duplicate DB 1 fields each get a row",
+       {F("a", 3), F("a", 5)},
+       {F("a", 3)},
+       true,
        {kBothOk, kTypeDiffers}},
-      {"names are exact bytes", {{"naïve", 5}, {"x ", 5}}, {{"naïve", 5}, {"x", 5}}, true,
+      {"names are exact bytes",
+       {F("naïve", 5), F("x ", 5)},
+       {F("naïve", 5), F("x", 5)},
+       true,
        {kBothOk, kMissing}},
+      // A server type outside the table agrees only with the same declaration.
+      {"int changed to point",
+       {F("p", 3, "int")},
+       {F("p", db::kUnknownTypeCode, "point")},
+       true,
+       {kTypeDiffers}},
+      {"the same unknown type",
+       {F("p", db::kUnknownTypeCode, "POINT")},
+       {F("p", db::kUnknownTypeCode, "point")},
+       false,
+       {kBothOk}},
+      {"two unknown types",
+       {F("g", db::kUnknownTypeCode, "geometry")},
+       {F("g", db::kUnknownTypeCode, "polygon")},
+       true,
+       {kTypeDiffers}},
   };
   for (const RuleCase& c : cases) {
     EXPECT_EQ(FieldsDiffer(c.db1, c.db2), c.differ) << c.what;
@@ -51,33 +99,51 @@ TEST(CompareRules, FieldsAreMatchedByNameThenTypeCode) {
 }
 
 TEST(CompareRules, VerdictsFollowDb1Order) {
-  const auto verdicts = CompareFields({{"z", 1}, {"a", 2}, {"m", 3}}, {{"a", 2}, {"m", 4}});
+  const auto verdicts = CompareFields({F("z", 1), F("a", 2), F("m", 3)}, {F("a", 2), F("m", 4)});
   ASSERT_EQ(verdicts.size(), 3U);
   EXPECT_EQ(verdicts[0], (FieldVerdict{"z", false, false}));
   EXPECT_EQ(verdicts[1], (FieldVerdict{"a", true, true}));
   EXPECT_EQ(verdicts[2], (FieldVerdict{"m", true, false}));
 }
 
-TEST(CompareRules, TableLookupIgnoresLetterCaseAndTakesTheFirstMatch) {
+TEST(CompareRules, TableLookupTakesTheExactNameThenTheFirstMatchIgnoringCase) {
   const TableIndex index({"users", "Orders", "ORDERS", "Straße", "ÉTÉ"});
   struct Case {
     const char* name;
     std::optional<std::size_t> found;
   };
   const std::vector<Case> cases = {
-      {"Users", 0}, {"users", 0}, {"USERS", 0}, {"orders", 1}, {"Orders", 1},
-      {"STRAßE", 3}, {"été", 4}, {"user", std::nullopt}, {"", std::nullopt},
-      {"users ", std::nullopt},
+      {"Users", 0},       {"users", 0},
+      {"USERS", 0},       {"orders", 1},
+      {"Orders", 1},      {"STRAßE", 3},
+      {"été", 4},         {"user", std::nullopt},
+      {"", std::nullopt}, {"users ", std::nullopt},
   };
   for (const Case& c : cases) EXPECT_EQ(index.Find(c.name), c.found) << c.name;
+
+  // Case twins on a server that tells them apart: each finds its own.
+  const TableIndex twins({"USERS", "users", "Users"});
+  const std::vector<Case> twinCases = {
+      {"USERS", 0},
+      {"users", 1},
+      {"Users", 2},
+      {"uSers", 0},
+  };
+  for (const Case& c : twinCases) EXPECT_EQ(twins.Find(c.name), c.found) << c.name;
 }
 
 TEST(CompareRules, FieldsOfReadsNameAndCodeAndRewinds) {
-  db::RecordSet schema({"ColumnName", "FieldType", "DeclaredType"},
-                       {{db::DatabaseField("id"), db::DatabaseField("3"), db::DatabaseField("int")},
-                        {db::DatabaseField("t"), db::DatabaseField(), db::DatabaseField("")}});
+  db::RecordSet schema({"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
+                       {{db::DatabaseField("id"), db::DatabaseField("3"), db::DatabaseField("int"),
+                         db::DatabaseField("1"), db::DatabaseField("1")},
+                        {db::DatabaseField("t"), db::DatabaseField(), db::DatabaseField(""),
+                         db::DatabaseField("0"), db::DatabaseField()},
+                        {db::DatabaseField("p"), db::DatabaseField("-1"),
+                         db::DatabaseField("point"), db::DatabaseField(), db::DatabaseField()}});
   schema.MoveNext();
-  EXPECT_EQ(FieldsOf(schema), (FieldList{{"id", 3}, {"t", 0}}));
+  EXPECT_EQ(FieldsOf(schema), (FieldList{{"id", 3, "int", true, true},
+                                         {"t", 0, "", false, false},
+                                         {"p", db::kUnknownTypeCode, "point", false, false}}));
   EXPECT_FALSE(schema.IsEOF());
   EXPECT_EQ(schema.IdxField(1).StringValue(), "id");
 }

@@ -1,0 +1,58 @@
+#include "db/Database.h"
+
+#include "db/Ascii.h"
+
+namespace vantrix::db {
+
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+ExactNameIndex::ExactNameIndex(const Schema& schema) {
+  byName_.reserve(schema.tables.size());
+  for (const Table& table : schema.tables) byName_.emplace(table.name, &table);
+}
+
+const Table* ExactNameIndex::Find(std::string_view name) const {
+  const auto it = byName_.find(name);
+  return it == byName_.end() ? nullptr : it->second;
+}
+
+std::optional<Schema> Database::WholeSchema() { return SchemaTableByTable(); }
+
+std::optional<Schema> Database::SchemaTableByTable() {
+  auto names = TableSchema();
+  if (!names) return std::nullopt;
+  Schema schema;
+  schema.tables.reserve(names->RecordCount());
+  for (const Row& row : names->Rows()) {
+    const std::string name = row.empty() ? std::string() : row[0].StringValue();
+    auto table = ReadTable(name);
+    if (!table) return std::nullopt;
+    schema.tables.push_back(std::move(*table));
+  }
+  ClearError();
+  return schema;
+}
+
+std::unique_ptr<RecordSet> Database::FieldSchema(std::string_view table) {
+  auto read = ReadTable(table);
+  if (!read || read->state == TableState::kUnreadable) return nullptr;
+  std::vector<Row> rows;
+  rows.reserve(read->columns.size());
+  for (Column& c : read->columns) {
+    rows.push_back(Row{DatabaseField(std::move(c.name)), DatabaseField(std::to_string(c.typeCode)),
+                       DatabaseField(std::move(c.declaredType)),
+                       DatabaseField(c.notNull ? "1" : "0"),
+                       DatabaseField(c.primaryKey ? "1" : "0")});
+  }
+  return std::make_unique<RecordSet>(
+      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
+      std::move(rows));
+}
+
+}  // namespace vantrix::db
