@@ -37,6 +37,9 @@ public:
   std::string Password;
   // TCP port; 0 means the engine's default.
   int Port = 0;
+  // Engines with schemas inside a database (PostgreSQL): the schema to
+  // read; empty means the session's current schema.
+  std::string SchemaName;
   // SQLite only: the database file, or none.
   std::optional<std::filesystem::path> DatabaseFile;
   // Seconds allowed for connecting and for each reply of a server.
