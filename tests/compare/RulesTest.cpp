@@ -130,6 +130,20 @@ TEST(CompareRules, TableLookupTakesTheExactNameThenTheFirstMatchIgnoringCase) {
       {"uSers", 0},
   };
   for (const Case& c : twinCases) EXPECT_EQ(twins.Find(c.name), c.found) << c.name;
+
+  // Names that are not UTF-8 (SQLite keeps any bytes) match only their own
+  // bytes, not every other name that would show the same replacement mark.
+  const TableIndex bytes({"caf\xE9", "CAF\xE8", "x\xC3"});
+  const std::vector<Case> byteCases = {
+      {"caf\xE9", 0},
+      {"CAF\xE8", 1},
+      {"caf\xE8", std::nullopt},
+      {"CAF\xE9", std::nullopt},
+      {"caf\xEF\xBF\xBD", std::nullopt},
+      {"x\xC3", 2},
+      {"X\xC3", std::nullopt},
+  };
+  for (const Case& c : byteCases) EXPECT_EQ(bytes.Find(c.name), c.found) << c.name;
 }
 
 TEST(CompareRules, FieldsOfReadsNameAndCodeAndRewinds) {

@@ -1,0 +1,292 @@
+// The whole-schema read of every engine gives what reading the table list
+// and then each table on its own gives, on the fixtures that matter: a real
+// schema (Chinook), odd names, case twins, views, a view over a dropped
+// table, an empty database.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "FakeCubeSqlServer.h"
+#include "db/CubeSQLServer.h"
+#include "db/MySQLCommunityServer.h"
+#include "db/SQLiteDatabase.h"
+#include "support/MariaDbTestServer.h"
+#include "support/TempSqlite.h"
+
+namespace vantrix::db {
+
+void PrintTo(const Table& table, std::ostream* out) {
+  *out << '"' << table.name << "\" state " << static_cast<int>(table.state) << " ("
+       << table.columns.size() << " fields) " << table.error;
+}
+
+namespace {
+
+const std::filesystem::path kChinook = VANTRIX_FIXTURES_DIR "/chinook";
+
+// The MySQL Chinook script makes and uses its own database; here it goes
+// into the test's own, so that tests running side by side do not meet.
+std::string ChinookMySqlHere() {
+  std::string sql = test::ReadFile(kChinook / "Chinook_MySql.schema.sql");
+  for (const char* statement :
+       {"DROP DATABASE IF EXISTS `Chinook`;", "CREATE DATABASE `Chinook`;", "USE `Chinook`;"}) {
+    const auto at = sql.find(statement);
+    if (at != std::string::npos) sql.erase(at, std::string_view(statement).size());
+  }
+  return sql;
+}
+
+// The schema as the table list and one read per table give it.
+Schema TableByTable(Database& db) {
+  Schema schema;
+  auto names = db.TableSchema();
+  EXPECT_NE(names, nullptr) << db.ErrorMessage();
+  if (!names) return schema;
+  for (const Row& row : names->Rows()) {
+    auto table = db.ReadTable(row[0].StringValue());
+    EXPECT_TRUE(table.has_value()) << db.ErrorMessage();
+    if (table) schema.tables.push_back(*table);
+  }
+  return schema;
+}
+
+std::vector<std::string> NamesOf(const Schema& schema) {
+  std::vector<std::string> names;
+  for (const Table& table : schema.tables) names.push_back(table.name);
+  return names;
+}
+
+// A quoted identifier: `quote` doubled inside.
+std::string Quoted(const std::string& name, char quote) {
+  std::string out(1, quote);
+  for (const char c : name) {
+    out += c;
+    if (c == quote) out += quote;
+  }
+  return out + quote;
+}
+
+const std::vector<std::string> kOddNames = {
+    "it's",   "say \"hi\"",   "back`tick", "with space", "dotted.name",
+    "select", "Übersicht 表", "1st",       "semi;colon", "x'); DROP TABLE victim; --",
+    "%_like"};
+
+std::string OddNamesSql(char quote) {
+  std::string sql = "CREATE TABLE victim (v INT);";
+  for (std::size_t i = 0; i < kOddNames.size(); ++i) {
+    sql += "CREATE TABLE " + Quoted(kOddNames[i], quote) + " (" +
+           Quoted(kOddNames[i] + " f", quote) + " INT, n" + std::to_string(i) + " TEXT);";
+  }
+  return sql;
+}
+
+struct Fixture {
+  const char* what;
+  std::string sql;
+  std::size_t tables;                   // how many tables and views it lists
+  std::vector<std::string> unreadable;  // views the engine cannot read
+};
+
+// Fixtures in SQL that SQLite (and so cubeSQL) takes.
+std::vector<Fixture> SqliteFixtures() {
+  return {
+      {"Chinook", test::ReadFile(kChinook / "Chinook_Sqlite.schema.sql"), 11, {}},
+      {"odd names", OddNamesSql('"'), kOddNames.size() + 1, {}},
+      {"views",
+       "CREATE TABLE a (x INTEGER NOT NULL PRIMARY KEY, y TEXT);"
+       "CREATE VIEW v AS SELECT y, x FROM a; CREATE VIEW w AS SELECT 1 AS one;",
+       3,
+       {}},
+      {"a view over a dropped table",
+       "CREATE TABLE a (x INT); CREATE TABLE gone (g INT);"
+       "CREATE VIEW broken AS SELECT g FROM gone; DROP TABLE gone; CREATE TABLE z (q TEXT);",
+       3,
+       {"broken"}},
+      {"empty", "PRAGMA user_version = 7;", 0, {}},
+  };
+}
+
+void ExpectWholeEqualsTableByTable(Database& db, const Fixture& f) {
+  auto whole = db.WholeSchema();
+  ASSERT_TRUE(whole.has_value()) << f.what << ": " << db.ErrorMessage();
+  const Schema expected = TableByTable(db);
+  EXPECT_EQ(whole->tables, expected.tables) << f.what;
+  EXPECT_EQ(whole->tables.size(), f.tables) << f.what;
+  std::vector<std::string> unreadable;
+  for (const Table& t : whole->tables) {
+    if (t.state == TableState::kUnreadable) unreadable.push_back(t.name);
+    if (t.state == TableState::kRead) {
+      EXPECT_FALSE(t.columns.empty()) << f.what << ": " << t.name;
+    }
+  }
+  EXPECT_EQ(unreadable, f.unreadable) << f.what;
+}
+
+TEST(WholeSchema, SQLiteEqualsTableByTable) {
+  for (const Fixture& f : SqliteFixtures()) {
+    test::TempSqlite file(f.sql);
+    SQLiteDatabase db;
+    db.DatabaseFile = file.path();
+    ASSERT_TRUE(db.Connect()) << db.ErrorMessage();
+    ExpectWholeEqualsTableByTable(db, f);
+  }
+}
+
+TEST(WholeSchema, SQLiteKeepsFieldOrderAndDetails) {
+  test::TempSqlite file(
+      "CREATE TABLE t (b TEXT NOT NULL, a INTEGER, c BIGINT, PRIMARY KEY (a, c));"
+      "CREATE VIEW v AS SELECT c, b FROM t;");
+  SQLiteDatabase db;
+  db.DatabaseFile = file.path();
+  ASSERT_TRUE(db.Connect()) << db.ErrorMessage();
+  auto whole = db.WholeSchema();
+  ASSERT_TRUE(whole.has_value());
+  const Schema expected{{
+      {"t",
+       TableState::kRead,
+       {{"b", 5, "TEXT", true, false},
+        {"a", 3, "INTEGER", false, true},
+        {"c", 19, "BIGINT", false, true}},
+       ""},
+      {"v",
+       TableState::kRead,
+       {{"c", 19, "BIGINT", false, false}, {"b", 5, "TEXT", false, false}},
+       ""},
+  }};
+  EXPECT_EQ(*whole, expected);
+}
+
+TEST(WholeSchema, CubeSqlEqualsTableByTableInOneStatementUnlessRefused) {
+  for (const Fixture& f : SqliteFixtures()) {
+    test::FakeCubeSqlServer server("admin", "pw", "shop");
+    server.Execute(f.sql);
+    CubeSQLServer db;
+    db.Host = "127.0.0.1";
+    db.Port = server.Port();
+    db.UserName = "admin";
+    db.Password = "pw";
+    db.DatabaseName = "shop";
+    ASSERT_TRUE(db.Connect()) << db.ErrorMessage();
+    const std::size_t before = server.Statements().size();
+    auto whole = db.WholeSchema();
+    const std::size_t statements = server.Statements().size() - before;
+    ASSERT_TRUE(whole.has_value()) << f.what << ": " << db.ErrorMessage();
+    // One statement, or, when the server refuses it (a view it cannot
+    // read), that one and then the table list and each table.
+    if (f.unreadable.empty()) {
+      EXPECT_EQ(statements, 1u) << f.what;
+    } else {
+      EXPECT_GT(statements, 1u + f.tables) << f.what;
+    }
+    ExpectWholeEqualsTableByTable(db, f);
+    EXPECT_TRUE(db.IsConnected()) << f.what;
+  }
+}
+
+std::unique_ptr<MySQLCommunityServer> MariaDb(const test::MariaDbServer& server,
+                                              const std::string& database) {
+  auto db = std::make_unique<MySQLCommunityServer>();
+  db->Host = server.host;
+  db->Port = server.port;
+  db->UserName = server.user;
+  db->Password = server.password;
+  db->DatabaseName = database;
+  return db;
+}
+
+TEST(WholeSchema, MariaDbEqualsTableByTable) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  const std::vector<Fixture> fixtures = {
+      {"Chinook", ChinookMySqlHere(), 11, {}},
+      {"odd names", OddNamesSql('`'), kOddNames.size() + 1, {}},
+      {"case twins",
+       "CREATE TABLE `users` (id INT, name TEXT); CREATE TABLE `USERS` (other INT);"
+       "CREATE TABLE `Users` (x DATE, y INT, z INT);",
+       3,
+       {}},
+      {"views",
+       "CREATE TABLE a (x INT NOT NULL PRIMARY KEY, y TEXT);"
+       "CREATE VIEW v AS SELECT y, x FROM a; CREATE VIEW w AS SELECT 1 AS one;",
+       3,
+       {}},
+      {"a view over a dropped table",
+       "CREATE TABLE a (x INT); CREATE TABLE gone (g INT);"
+       "CREATE VIEW broken AS SELECT g FROM gone; DROP TABLE gone; CREATE TABLE z (q TEXT);",
+       3,
+       {"broken"}},
+      {"empty", "", 0, {}},
+  };
+  int n = 0;
+  for (const Fixture& f : fixtures) {
+    const std::string database = "vx_whole_" + std::to_string(n++);
+    test::CreateMariaDbSchema(server, database, f.sql);
+    auto db = MariaDb(server, database);
+    ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
+    ExpectWholeEqualsTableByTable(*db, f);
+  }
+  // Twins keep their own fields, under their own names.
+  auto db = MariaDb(server, "vx_whole_2");
+  ASSERT_TRUE(db->Connect());
+  auto whole = db->WholeSchema();
+  ASSERT_TRUE(whole.has_value());
+  ASSERT_EQ(NamesOf(*whole), (std::vector<std::string>{"USERS", "Users", "users"}));
+  EXPECT_EQ(whole->tables[0].columns.size(), 1u);
+  EXPECT_EQ(whole->tables[1].columns.size(), 3u);
+  EXPECT_EQ(whole->tables[2].columns.size(), 2u);
+  EXPECT_EQ(whole->tables[2].columns[1], (Column{"name", 5, "text", false, false}));
+}
+
+// One table read afresh: known, unknown (also under another letter case on
+// a server that tells case apart), unreadable.
+TEST(WholeSchema, ReadTableTellsUnknownAndUnreadableTables) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  test::CreateMariaDbSchema(server, "vx_read_one",
+                            "CREATE TABLE a (x INT NOT NULL, y VARCHAR(9), PRIMARY KEY (x));"
+                            "CREATE TABLE gone (g INT); CREATE VIEW broken AS SELECT g FROM gone;"
+                            "DROP TABLE gone;");
+  test::TempSqlite file(
+      "CREATE TABLE a (x INT NOT NULL PRIMARY KEY, y VARCHAR(9));"
+      "CREATE TABLE gone (g INT); CREATE VIEW broken AS SELECT g FROM gone; DROP TABLE gone;");
+  auto maria = MariaDb(server, "vx_read_one");
+  SQLiteDatabase sqlite;
+  sqlite.DatabaseFile = file.path();
+  ASSERT_TRUE(maria->Connect()) << maria->ErrorMessage();
+  ASSERT_TRUE(sqlite.Connect()) << sqlite.ErrorMessage();
+
+  struct Case {
+    Database* db;
+    const char* name;
+    TableState state;
+    std::size_t fields;
+  };
+  const std::vector<Case> cases = {
+      {maria.get(), "a", TableState::kRead, 2},
+      {maria.get(), "A", TableState::kUnknown, 0},
+      {maria.get(), "nope", TableState::kUnknown, 0},
+      {maria.get(), "broken", TableState::kUnreadable, 0},
+      {&sqlite, "a", TableState::kRead, 2},
+      {&sqlite, "nope", TableState::kUnknown, 0},
+      {&sqlite, "broken", TableState::kUnreadable, 0},
+  };
+  for (const Case& c : cases) {
+    auto table = c.db->ReadTable(c.name);
+    ASSERT_TRUE(table.has_value()) << c.name << ": " << c.db->ErrorMessage();
+    EXPECT_EQ(table->state, c.state) << c.name;
+    EXPECT_EQ(table->columns.size(), c.fields) << c.name;
+    if (c.state == TableState::kUnreadable) {
+      EXPECT_FALSE(table->error.empty()) << c.name;
+      EXPECT_EQ(c.db->FieldSchema(c.name), nullptr) << c.name;
+    }
+  }
+  auto a = maria->ReadTable("a");
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(a->columns, (std::vector<Column>{{"x", 3, "int(11)", true, true},
+                                             {"y", 5, "varchar(9)", false, false}}));
+}
+
+}  // namespace
+}  // namespace vantrix::db
