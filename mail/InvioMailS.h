@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QtGlobal>
 
 #include "mail/EmailMessage.h"
 #include "mail/SMTPSecureSocket.h"
@@ -12,11 +14,18 @@ namespace vantrix::mail {
 // program-wide mail values of InvioMailGlob. InvioMailGlob::InvioMailOk
 // makes one per batch; it frees itself (deleteLater) once it has reported
 // the end of its batch. Its handlers run on the user-interface thread.
+//
+// Every handler first asks whether its batch is still the current one
+// (InvioMailGlob::IsCurrentBatch); when it is not, the sender stops and
+// frees itself without touching the display or the program-wide values.
 class InvioMailS : public SMTPSecureSocket {
   Q_OBJECT
 
 public:
   explicit InvioMailS(QObject* parent = nullptr);
+
+  // The number of the batch this sender carries (InvioMailGlob).
+  quint64 BatchNumber = 0;
 
   // The handlers, connected to the events by the constructor.
   void ConnectionEstablished_Handler();
@@ -35,6 +44,18 @@ public:
   // the sending timer retries them as a new batch. Either way the sender
   // then frees itself.
   void Error_Handler();
+
+  // The user cancelled the batch (InvioMailGlob::AnnullaInvio): stops at
+  // once without reporting anything, puts the messages not known to have
+  // arrived back at the front of the queue and frees itself.
+  void Annulla();
+
+private:
+  // Whether the batch is still the current one; a sender whose batch is
+  // not stops and frees itself.
+  bool StillCurrent();
+  // The message in transit, if any, followed by those not yet sent.
+  QList<EmailMessage> NotSent() const;
 };
 
 }  // namespace vantrix::mail
