@@ -13,6 +13,9 @@ namespace {
 
 const QString kEndOfLine = QStringLiteral("\n");
 
+// SMTP replies 4xx: the server refuses for now and asks to try later.
+bool Transient(int code) { return code >= 400 && code < 500; }
+
 }  // namespace
 
 InvioMailS::InvioMailS(QObject* parent) : SMTPSecureSocket(parent) {
@@ -54,10 +57,19 @@ void InvioMailS::MailSent_Handler() {
   deleteLater();
 }
 
-void InvioMailS::ServerError_Handler(int /*code*/, const QString& text,
+void InvioMailS::ServerError_Handler(int code, const QString& text,
                                      const EmailMessage& /*message*/) {
   if (!StillCurrent()) return;
   if (ProgressDisplay* display = Glob::Display()) display->ShowError(text);
+  if (Transient(code)) {
+    // Like a lost connection: nothing is dropped, the sending timer tries
+    // the batch again.
+    Disconnect();
+    Glob::RequeueAhead(NotSent());
+    Glob::EndBatch(BatchNumber);
+    deleteLater();
+    return;
+  }
   const QPointer<InvioMailS> self(this);
   ui::TheSeam().MsgBox(text + kEndOfLine + QStringLiteral("Invio annullato"));
   // The box was modal: the sender and the display are asked for again.

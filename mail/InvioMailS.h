@@ -33,10 +33,15 @@ public:
   void MessageSent_Handler();
   // The alert sound, the batch is over, the progress display closes.
   void MailSent_Handler();
-  // The progress display shows the error with the server's text, a box
-  // tells the user "<text>\nInvio annullato"; once it is dismissed the
-  // connection is closed, the batch is over and the display closes. The
-  // rest of the batch is dropped.
+  // A transient refusal (an SMTP 4xx reply: "try later") is handled like a
+  // transport failure: the progress display shows the error with the
+  // server's text and stays open, and the message in transit followed by
+  // the messages not yet sent go back to the front of the queue for the
+  // sending timer to retry.
+  // A permanent refusal (5xx): the progress display shows the error with the
+  // server's text, a box tells the user "<text>\nInvio annullato"; once it
+  // is dismissed the connection is closed, the batch is over and the
+  // display closes. The rest of the batch is dropped.
   void ServerError_Handler(int code, const QString& text, const EmailMessage& message);
   // Codes 0 and 102 are passed over. Otherwise the progress display shows
   // "Errore <code>" and stays open, the connection is closed and the queue

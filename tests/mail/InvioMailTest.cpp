@@ -326,6 +326,54 @@ TEST_F(EmailQueueTest, OnlyTheCurrentBatchsSenderReports) {
   EXPECT_EQ(ReceivedWith(server, newToken).size(), 2);
 }
 
+// The relay asks to try the second message later (451, a greylisting
+// relay): like a lost connection, that message and the ones after it go
+// back to the front of the queue, in order, and the error stays on show
+// with the server's words, without a box; the next batch delivers them, and
+// every message arrives once, in order.
+TEST_F(EmailQueueTest, ATransientRefusalPutsTheBatchBackAndTheNextBatchDeliversIt) {
+  VANTRIX_REQUIRE_SMTP(server);
+  ASSERT_NE(server.deferringPort, 0) << "VANTRIX_TEST_SMTP_DEFERRING_PORT is not set";
+  Glob::SetSettings(SettingsFor(server, server.deferringPort));
+  const QString token = NewToken();
+  const QList<EmailMessage> batch = {
+      TestMessage(server, token, 1),
+      TestMessage(server, token, 2, QStringLiteral("deferred.example")),
+      TestMessage(server, token, 3)};
+  for (const EmailMessage& message : batch) Glob::Enqueue(message);
+  RunMailThread();
+  // Queued while the batch is on its way: kept, behind the batch.
+  const EmailMessage later = TestMessage(server, token, 4);
+  Glob::Enqueue(later);
+
+  const QString deferred =
+      QStringLiteral("ShowError: 451 4.7.1 Destinatario in attesa: riprovare più tardi");
+  ASSERT_TRUE(WaitForLine(QStringLiteral("ShowError")));
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(timeline_.lines, (QStringList{QStringLiteral("Step"), deferred}));
+  EXPECT_EQ(Glob::CodaMessaggi(), batch.mid(1) + QList<EmailMessage>{later});
+  EXPECT_TRUE(Senders().isEmpty());
+
+  // The sending timer's next run.
+  timeline_.lines.clear();
+  RunMailThread();
+  EXPECT_EQ(Glob::BatchSize(), 3);
+  ASSERT_TRUE(WaitForLine(QStringLiteral("Close")));
+  EXPECT_EQ(timeline_.lines,
+            (QStringList{QStringLiteral("Step"), QStringLiteral("Step"), QStringLiteral("Step"),
+                         QStringLiteral("Beep"), QStringLiteral("Close")}));
+  EXPECT_TRUE(Glob::CodaMessaggi().isEmpty());
+  EXPECT_FALSE(Glob::InvioInCorso());
+  const QList<Received> received = ReceivedWith(server, token);
+  const QList<EmailMessage> all = batch + QList<EmailMessage>{later};
+  ASSERT_EQ(received.size(), all.size());
+  for (qsizetype i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), all[i].Subject);
+  }
+  EXPECT_EQ(timeline_.offMainThread, 0);
+}
+
 // Quitting while a batch is on its way: the application object frees its
 // senders, which stop at once (the relay here never answers and the
 // timeout is an hour) and report nothing.

@@ -35,6 +35,9 @@ struct SmtpServer {
   int plainPort = 0;      // no STARTTLS
   int refusingPort = 0;   // refuses recipients at refused.example
   int droppingPort = 0;   // closes after the first message of a connection
+  // answers the first attempt for each recipient at deferred.example with
+  // 451, and accepts the next
+  int deferringPort = 0;
   QString caFile;
   QString user;
   QString password;
