@@ -36,8 +36,9 @@ struct State {
   QList<EmailMessage> messaggidainviare;
   bool invioInCorso = false;
   // The current batch's number (the last one given out) and its sender
-  // while it is on its way. The sender lives in the user-interface thread
-  // and is freed only there; the pointer is read there only.
+  // while it is on its way. The mail thread sets the pointer as it makes
+  // the sender; only the user-interface thread uses it, and only that
+  // thread frees senders.
   quint64 batchNumber = 0;
   QPointer<InvioMailS> sender;
   SenderSettings settings = SenderSettings::Defaults();
