@@ -35,6 +35,12 @@ struct State {
   QList<EmailMessage> codaMessaggi;
   QList<EmailMessage> messaggidainviare;
   bool invioInCorso = false;
+  // The current batch's number (the last one given out) and its sender
+  // while it is on its way. The mail thread sets the pointer as it makes
+  // the sender; only the user-interface thread uses it, and only that
+  // thread frees senders.
+  quint64 batchNumber = 0;
+  QPointer<InvioMailS> sender;
   SenderSettings settings = SenderSettings::Defaults();
   ProgressDisplay* display = nullptr;
   std::function<void(bool on)> switchProgressTimer;
@@ -109,10 +115,33 @@ void SetInvioInCorso(bool value) {
   Locked([&](State& s) { s.invioInCorso = value; });
 }
 
+void AnnullaInvio() {
+  QPointer<InvioMailS> sender;
+  Locked([&](State& s) {
+    // Whatever is on its way is no longer current from here on.
+    ++s.batchNumber;
+    s.invioInCorso = false;
+    sender = std::exchange(s.sender, nullptr);
+  });
+  if (sender) sender->Annulla();
+}
+
+bool IsCurrentBatch(quint64 number) {
+  return Locked([&](State& s) { return number == s.batchNumber && s.invioInCorso; });
+}
+
+bool EndBatch(quint64 number) {
+  return Locked([&](State& s) {
+    if (number != s.batchNumber || !s.invioInCorso) return false;
+    s.invioInCorso = false;
+    s.sender = nullptr;
+    return true;
+  });
+}
+
 void InvioMailOk() {
   State& s = S();
-  QList<EmailMessage> batch;
-  SenderSettings settings;
+  InvioMailS* sender = nullptr;
   std::function<void(bool on)> switchProgressTimer;
   {
     const std::lock_guard lock(s.mutex);
@@ -123,39 +152,43 @@ void InvioMailOk() {
       s.messaggidainviare.append(s.codaMessaggi);
       s.codaMessaggi.clear();
       s.invioInCorso = true;
-      batch = s.messaggidainviare;
-      settings = s.settings;
+      // The batch and its sender are made together, under the lock, so a
+      // cancel finds either no batch on its way or this one with its sender.
+      sender = new InvioMailS;
+      sender->BatchNumber = ++s.batchNumber;
+      sender->Address = s.settings.Address;
+      sender->Port = s.settings.Port;
+      sender->SMTPConnectionType = kStartTls;
+      sender->ConnectionType = kTlsNegotiated;
+      sender->Username = s.settings.Username;
+      sender->Password = s.settings.Password;
+      sender->CAFile = s.settings.CAFile;
+      sender->TimeoutSeconds = s.settings.TimeoutSeconds;
+      for (const EmailMessage& message : s.messaggidainviare) sender->Messages.Append(message);
+      s.sender = sender;
     }
     switchProgressTimer = s.switchProgressTimer;
   }
   // The switch only queues the change for the user-interface thread, but
   // it is called outside the lock all the same.
-  if (switchProgressTimer) switchProgressTimer(!batch.isEmpty());
-  if (batch.isEmpty()) return;
-
-  auto* sender = new InvioMailS;
-  sender->Address = settings.Address;
-  sender->Port = settings.Port;
-  sender->SMTPConnectionType = kStartTls;
-  sender->ConnectionType = kTlsNegotiated;
-  sender->Username = settings.Username;
-  sender->Password = settings.Password;
-  sender->CAFile = settings.CAFile;
-  sender->TimeoutSeconds = settings.TimeoutSeconds;
-  for (const EmailMessage& message : batch) sender->Messages.Append(message);
+  if (switchProgressTimer) switchProgressTimer(sender != nullptr);
+  if (sender == nullptr) return;
 
   // The sender reports to the user-interface thread, so it lives there, and
   // the application owns it: a sender still on its way when the program
-  // ends is stopped as the application object goes.
+  // ends is stopped as the application object goes. It starts sending from
+  // there too, so that it is started, cancelled and stopped on one thread;
+  // a batch cancelled before that never starts.
   QCoreApplication* app = QCoreApplication::instance();
   if (sender->thread() != app->thread()) sender->moveToThread(app->thread());
   QMetaObject::invokeMethod(
       app,
       [app, weak = QPointer<InvioMailS>(sender)] {
-        if (weak) weak->setParent(app);
+        if (!weak) return;
+        weak->setParent(app);
+        weak->SendMail();
       },
       Qt::QueuedConnection);
-  sender->SendMail();
 }
 
 void Reset() {
@@ -163,6 +196,8 @@ void Reset() {
     s.codaMessaggi.clear();
     s.messaggidainviare.clear();
     s.invioInCorso = false;
+    ++s.batchNumber;
+    s.sender = nullptr;
     s.settings = SenderSettings::Defaults();
     s.display = nullptr;
     s.switchProgressTimer = {};

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QtGlobal>
 
 #include "mail/EmailMessage.h"
 
@@ -17,6 +18,13 @@
 // which sends it on a thread of its own and reports on the user-interface
 // thread. While a batch is on its way the progress timer of the main window
 // runs and the progress display shows how it goes.
+//
+// Every batch has a number of its own. Only the sender of the current batch
+// (the last one taken, not cancelled) may act on the display and the
+// program-wide values: a cancelled batch's sender is stopped, and a sender
+// whose batch is no longer current stops at its next event without showing
+// anything, so an old batch can never close, reopen or move the display of
+// a newer one, nor end it.
 namespace vantrix::mail {
 
 // What the facility needs of the progress window. Called on the
@@ -90,18 +98,34 @@ QList<EmailMessage> messaggidainviare();
 qsizetype BatchSize();
 
 bool InvioInCorso();
-// The progress window's cancel button sets it false: the sending timer may
-// then start the next batch while the cancelled one goes on.
+// Sets the flag as it is, whatever batch is on its way.
 void SetInvioInCorso(bool value);
 
-// The mail thread's body: takes the queue as a new batch and starts its
-// sender (an InvioMailS that lives in the application's main thread); with
-// an empty queue, ends the batch instead and stops the progress timer.
-// Returns at once. Needs the application object.
+// The progress window's cancel button: the batch on its way, if any, is
+// cancelled. Its sender is stopped at once and reports nothing more; the
+// messages it had not yet handed over (the one on its way included) go back
+// to the front of the queue, in order, for the next batch, since the
+// cancel only gives up this attempt. No batch is on its way afterwards, so
+// the sending timer starts the next one. For the user-interface thread.
+void AnnullaInvio();
+
+// Whether the batch with this number is the current one: the last batch
+// taken, neither ended nor cancelled since.
+bool IsCurrentBatch(quint64 number);
+// Ends the batch with this number when it is the current one (no batch on
+// its way any more) and answers whether it was; nothing changes otherwise.
+bool EndBatch(quint64 number);
+
+// The mail thread's body: takes the queue as a new batch, numbered, and
+// makes its sender (an InvioMailS that lives in the application's main
+// thread and starts sending there, from its event loop); with an empty
+// queue, ends the batch instead and stops the progress timer. Returns at
+// once. Needs the application object.
 void InvioMailOk();
 
-// Back to the start: empty queue and batch, no batch on its way, no
-// display or timer switch, the build's sender settings. For tests.
+// Back to the start: empty queue and batch, no batch on its way (a sender
+// still alive is no longer current), no display or timer switch, the
+// build's sender settings. For tests.
 void Reset();
 
 }  // namespace InvioMailGlob

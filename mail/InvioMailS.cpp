@@ -1,6 +1,6 @@
 #include "mail/InvioMailS.h"
 
-#include <QList>
+#include <QPointer>
 
 #include "mail/InvioMailGlob.h"
 #include "ui/Seam.h"
@@ -13,6 +13,9 @@ namespace {
 
 const QString kEndOfLine = QStringLiteral("\n");
 
+// SMTP replies 4xx: the server refuses for now and asks to try later.
+bool Transient(int code) { return code >= 400 && code < 500; }
+
 }  // namespace
 
 InvioMailS::InvioMailS(QObject* parent) : SMTPSecureSocket(parent) {
@@ -24,31 +27,62 @@ InvioMailS::InvioMailS(QObject* parent) : SMTPSecureSocket(parent) {
   connect(this, &SMTPSecureSocket::Error, this, &InvioMailS::Error_Handler);
 }
 
-void InvioMailS::ConnectionEstablished_Handler() {}
+bool InvioMailS::StillCurrent() {
+  if (Glob::IsCurrentBatch(BatchNumber)) return true;
+  Disconnect();
+  deleteLater();
+  return false;
+}
+
+QList<EmailMessage> InvioMailS::NotSent() const {
+  QList<EmailMessage> messages;
+  if (std::optional<EmailMessage> inTransit = MessageInTransit()) messages.append(*inTransit);
+  messages.append(Messages.Snapshot());
+  return messages;
+}
+
+void InvioMailS::ConnectionEstablished_Handler() { StillCurrent(); }
 
 void InvioMailS::MessageSent_Handler() {
+  if (!StillCurrent()) return;
   if (ProgressDisplay* display = Glob::Display()) display->Step();
 }
 
 void InvioMailS::MailSent_Handler() {
+  if (!StillCurrent()) return;
   ui::TheSeam().Beep();
-  Glob::SetInvioInCorso(false);
-  if (ProgressDisplay* display = Glob::Display()) display->Close();
+  if (Glob::EndBatch(BatchNumber)) {
+    if (ProgressDisplay* display = Glob::Display()) display->Close();
+  }
   deleteLater();
 }
 
-void InvioMailS::ServerError_Handler(int /*code*/, const QString& text,
+void InvioMailS::ServerError_Handler(int code, const QString& text,
                                      const EmailMessage& /*message*/) {
+  if (!StillCurrent()) return;
   if (ProgressDisplay* display = Glob::Display()) display->ShowError(text);
+  if (Transient(code)) {
+    // Like a lost connection: nothing is dropped, the sending timer tries
+    // the batch again.
+    Disconnect();
+    Glob::RequeueAhead(NotSent());
+    Glob::EndBatch(BatchNumber);
+    deleteLater();
+    return;
+  }
+  const QPointer<InvioMailS> self(this);
   ui::TheSeam().MsgBox(text + kEndOfLine + QStringLiteral("Invio annullato"));
-  // The box was modal: the display is asked for again.
+  // The box was modal: the sender and the display are asked for again.
+  if (!self) return;
   Disconnect();
-  Glob::SetInvioInCorso(false);
-  if (ProgressDisplay* display = Glob::Display()) display->Close();
+  if (Glob::EndBatch(BatchNumber)) {
+    if (ProgressDisplay* display = Glob::Display()) display->Close();
+  }
   deleteLater();
 }
 
 void InvioMailS::Error_Handler() {
+  if (!StillCurrent()) return;
   const int code = LastErrorCode();
   if (code != TransportError::kNone && code != TransportError::kClosedWhenIdle) {
     if (ProgressDisplay* display = Glob::Display()) {
@@ -58,13 +92,18 @@ void InvioMailS::Error_Handler() {
     // Nothing is lost: what was on its way goes back first, then what was
     // still waiting, ahead of anything queued since the batch was taken;
     // the sending timer tries them again.
-    QList<EmailMessage> back;
-    if (std::optional<EmailMessage> inTransit = MessageInTransit()) back.append(*inTransit);
-    back.append(Messages.Snapshot());
-    Glob::RequeueAhead(back);
-    Glob::SetInvioInCorso(false);
+    Glob::RequeueAhead(NotSent());
+    Glob::EndBatch(BatchNumber);
   }
   // An error is the end of the batch either way.
+  deleteLater();
+}
+
+void InvioMailS::Annulla() {
+  // Disconnect waits for the sending thread, so what it had not handed over
+  // is known for certain afterwards.
+  Disconnect();
+  Glob::RequeueAhead(NotSent());
   deleteLater();
 }
 

@@ -83,7 +83,7 @@ void FinestraStatoInvioMail::ShowError(const QString& tooltip) {
 }
 
 void FinestraStatoInvioMail::BottoneAnnullaInvio_Action() {
-  mail::InvioMailGlob::SetInvioInCorso(false);
+  mail::InvioMailGlob::AnnullaInvio();
   close();
 }
 

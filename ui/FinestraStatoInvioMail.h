@@ -39,8 +39,9 @@ public:
   void ProgressStep();
   // The error label, with the detail as its tooltip, and the cancel button.
   void ShowError(const QString& tooltip);
-  // Ends the wait for the batch as far as the user is concerned: the sender
-  // goes on, the window closes.
+  // Cancels the batch on its way (InvioMailGlob::AnnullaInvio: its sender
+  // stops and its unsent messages go back to the queue for the next batch)
+  // and closes the window; nothing of the cancelled batch reopens it.
   void BottoneAnnullaInvio_Action();
   // Reveals the cancel button.
   void Timer1_Action();

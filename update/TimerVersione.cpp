@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include <QUrl>
+
 #include "app/App.h"
 #include "app/EstensioniUtili.h"
 #include "db/CubeSQLServer.h"
@@ -28,6 +30,17 @@ std::string VersionQuery(const QString& productKey) {
   literal.replace(QLatin1Char('\''), QLatin1String("''"));
   return "select versione,download,downloadwin from prodotti where nomesw='" +
          literal.toStdString() + "'";
+}
+
+bool LinkCanBeOpened(const QString& link) {
+  // Strict parsing: an address with characters that do not belong in one
+  // (spaces, line breaks) is not repaired into something else.
+  const QUrl url(link, QUrl::StrictMode);
+  if (!url.isValid()) return false;
+  const QString scheme = url.scheme();
+  const bool web = scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0 ||
+                   scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+  return web && !url.host().isEmpty();
 }
 
 TimerVersione::TimerVersione(QObject* parent) : QTimer(parent) {
@@ -78,7 +91,8 @@ void TimerVersione::CheckVersion(db::CubeSQLServer& server) {
 
   // Only the first row counts. Any other version than the running one is
   // offered, an older one included.
-  const QString serverVersion = EstensioniUtili::definisciCodificaCampo(rows->ColumnAt(0).StringValue());
+  const QString serverVersion =
+      EstensioniUtili::definisciCodificaCampo(rows->ColumnAt(0).StringValue());
   if (serverVersion.compare(App::RunningVersion(), Qt::CaseInsensitive) == 0) return;
 
   ui::MessageDialogSpec offer;
@@ -90,11 +104,18 @@ void TimerVersione::CheckVersion(db::CubeSQLServer& server) {
   offer.Message = QString::fromUtf8(kNewVersionOf) + programName + QLatin1Char(' ') + serverVersion;
 
   switch (seam.ShowModal(offer)) {
-    case ui::PressedButton::Action:
-      // An empty link is handed over as it is; the program quits anyway.
-      seam.ShowURL(EstensioniUtili::definisciCodificaCampo(rows->ColumnAt(1).StringValue()));
+    case ui::PressedButton::Action: {
+      // Only a web address is opened; for anything else the user is told,
+      // and the program quits either way.
+      const QString link = EstensioniUtili::definisciCodificaCampo(rows->ColumnAt(1).StringValue());
+      if (LinkCanBeOpened(link)) {
+        seam.ShowURL(link);
+      } else {
+        seam.MsgBox(QString::fromUtf8(kCannotOpenLink) + link);
+      }
       seam.Quit(0);
       break;
+    }
     case ui::PressedButton::AlternateAction:
       seam.MsgBox(QString::fromUtf8(kNextCheckAtStart) + programName);
       break;

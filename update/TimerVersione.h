@@ -33,13 +33,17 @@ private:
 };
 
 // The texts of the check.
-inline constexpr const char* kProductNotFound = "Applicazione non trovata sui nostri server. Spiacente.";
+inline constexpr const char* kProductNotFound =
+    "Applicazione non trovata sui nostri server. Spiacente.";
 inline constexpr const char* kDownload = "Scarica";
 inline constexpr const char* kLater = "Più tardi";
 inline constexpr const char* kWantToDownload = "Vuoi scaricarla?";
 inline constexpr const char* kMandatory = "AGGIORNAMENTO OBBLIGATORIO";
 inline constexpr const char* kNewVersionOf = "È disponibile una nuova versione di ";
-inline constexpr const char* kNextCheckAtStart = "Il controllo della nuova versione avverrà al prossimo avvio di ";
+inline constexpr const char* kNextCheckAtStart =
+    "Il controllo della nuova versione avverrà al prossimo avvio di ";
+inline constexpr const char* kCannotOpenLink =
+    "Impossibile aprire il collegamento per lo scaricamento: ";
 
 // A file name without its extension (the part after the last dot; a name
 // that only starts with a dot keeps it).
@@ -49,6 +53,14 @@ QString WithoutExtension(const QString& fileName);
 // executable's name without extension, with its first "Debug" (in any
 // letter case) removed, so that debug builds ask for the released product.
 QString ProductKey(const QString& executableFileName);
+
+// Whether the download link that the support server sent may be opened:
+// only a well-formed http or https address (the scheme in any letter case)
+// with a host. Anything else (a file: path, another registered scheme, a
+// bare path, an empty link, whitespace in the address) is refused, so the
+// support server cannot make the program open a local file or hand an
+// address to whatever handler the desktop has for its scheme.
+bool LinkCanBeOpened(const QString& link);
 
 // The query for a product's row. The key is written as an SQL string
 // literal, its single quotes doubled, so any file name gives a valid query

@@ -257,20 +257,121 @@ TEST_F(EmailQueueTest, ALostConnectionIsRetriedUntilEveryMessageArrives) {
   EXPECT_EQ(timeline_.offMainThread, 0);
 }
 
-// The user cancelled the batch (the progress window's cancel button): the
-// sender goes on and still reports to the same handlers.
-TEST_F(EmailQueueTest, ACancelledBatchStillReportsItsEnd) {
+// The user cancelled the batch (the progress window's cancel button) while
+// its sender waited for a relay that does not answer (for an hour): the
+// sender stops at once and reports nothing, and its messages go back to the
+// front of the queue, ahead of one queued meanwhile; the next batch
+// delivers them all, once and in order.
+TEST_F(EmailQueueTest, ACancelledBatchStopsAndItsMessagesGoToTheNextBatch) {
+  VANTRIX_REQUIRE_SMTP(server);
+  SilentListener silent;
+  mail::SenderSettings settings = SettingsFor(server, silent.port());
+  settings.TimeoutSeconds = 3600;
+  Glob::SetSettings(settings);
+  const QString token = NewToken();
+  const QList<EmailMessage> messages = EnqueueTestMessages(server, token, 2);
+  RunMailThread();
+  ASSERT_EQ(Senders().size(), 1);
+  const EmailMessage later = TestMessage(server, token, 3);
+  Glob::Enqueue(later);
+
+  Glob::AnnullaInvio();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_TRUE(Senders().isEmpty()) << "the cancelled sender goes on";
+  EXPECT_TRUE(timeline_.lines.isEmpty()) << timeline_.lines.join(u'\n').toStdString();
+  EXPECT_EQ(Glob::CodaMessaggi(), messages + QList<EmailMessage>{later});
+
+  // A cancel with nothing on its way changes nothing.
+  Glob::AnnullaInvio();
+  EXPECT_EQ(Glob::CodaMessaggi(), messages + QList<EmailMessage>{later});
+
+  Glob::SetSettings(SettingsFor(server, server.port));
+  RunMailThread();
+  ASSERT_TRUE(WaitForLine(QStringLiteral("Close")));
+  EXPECT_EQ(timeline_.lines,
+            (QStringList{QStringLiteral("Step"), QStringLiteral("Step"), QStringLiteral("Step"),
+                         QStringLiteral("Beep"), QStringLiteral("Close")}));
+  EXPECT_FALSE(Glob::InvioInCorso());
+  const QList<Received> received = ReceivedWith(server, token);
+  ASSERT_EQ(received.size(), 3);
+  const QList<EmailMessage> all = messages + QList<EmailMessage>{later};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), all[i].Subject);
+  }
+}
+
+// A sender whose batch is no longer the current one (here the facility was
+// reset under it, and a new batch taken) stops at its next event: only the
+// current batch steps the display, beeps and ends.
+TEST_F(EmailQueueTest, OnlyTheCurrentBatchsSenderReports) {
   VANTRIX_REQUIRE_SMTP(server);
   Glob::SetSettings(SettingsFor(server, server.port));
   const QString token = NewToken();
-  Glob::Enqueue(TestMessage(server, token, 1));
+  EnqueueTestMessages(server, token, 3);
   RunMailThread();
-  Glob::SetInvioInCorso(false);
+  ASSERT_EQ(Senders().size(), 1);
 
+  Glob::Reset();
+  Glob::Attach(&display_, {});
+  Glob::SetSettings(SettingsFor(server, server.port));
+  const QString newToken = NewToken();
+  EnqueueTestMessages(server, newToken, 2);
+  RunMailThread();
+
+  ASSERT_TRUE(WaitFor([] { return Senders().isEmpty(); }));
+  EXPECT_EQ(timeline_.lines, (QStringList{QStringLiteral("Step"), QStringLiteral("Step"),
+                                          QStringLiteral("Beep"), QStringLiteral("Close")}));
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_EQ(ReceivedWith(server, newToken).size(), 2);
+}
+
+// The relay asks to try the second message later (451, a greylisting
+// relay): like a lost connection, that message and the ones after it go
+// back to the front of the queue, in order, and the error stays on show
+// with the server's words, without a box; the next batch delivers them, and
+// every message arrives once, in order.
+TEST_F(EmailQueueTest, ATransientRefusalPutsTheBatchBackAndTheNextBatchDeliversIt) {
+  VANTRIX_REQUIRE_SMTP(server);
+  ASSERT_NE(server.deferringPort, 0) << "VANTRIX_TEST_SMTP_DEFERRING_PORT is not set";
+  Glob::SetSettings(SettingsFor(server, server.deferringPort));
+  const QString token = NewToken();
+  const QList<EmailMessage> batch = {
+      TestMessage(server, token, 1),
+      TestMessage(server, token, 2, QStringLiteral("deferred.example")),
+      TestMessage(server, token, 3)};
+  for (const EmailMessage& message : batch) Glob::Enqueue(message);
+  RunMailThread();
+  // Queued while the batch is on its way: kept, behind the batch.
+  const EmailMessage later = TestMessage(server, token, 4);
+  Glob::Enqueue(later);
+
+  const QString deferred =
+      QStringLiteral("ShowError: 451 4.7.1 Destinatario in attesa: riprovare più tardi");
+  ASSERT_TRUE(WaitForLine(QStringLiteral("ShowError")));
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(timeline_.lines, (QStringList{QStringLiteral("Step"), deferred}));
+  EXPECT_EQ(Glob::CodaMessaggi(), batch.mid(1) + QList<EmailMessage>{later});
+  EXPECT_TRUE(Senders().isEmpty());
+
+  // The sending timer's next run.
+  timeline_.lines.clear();
+  RunMailThread();
+  EXPECT_EQ(Glob::BatchSize(), 3);
   ASSERT_TRUE(WaitForLine(QStringLiteral("Close")));
   EXPECT_EQ(timeline_.lines,
-            (QStringList{QStringLiteral("Step"), QStringLiteral("Beep"), QStringLiteral("Close")}));
-  EXPECT_EQ(ReceivedWith(server, token).size(), 1);
+            (QStringList{QStringLiteral("Step"), QStringLiteral("Step"), QStringLiteral("Step"),
+                         QStringLiteral("Beep"), QStringLiteral("Close")}));
+  EXPECT_TRUE(Glob::CodaMessaggi().isEmpty());
+  EXPECT_FALSE(Glob::InvioInCorso());
+  const QList<Received> received = ReceivedWith(server, token);
+  const QList<EmailMessage> all = batch + QList<EmailMessage>{later};
+  ASSERT_EQ(received.size(), all.size());
+  for (qsizetype i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), all[i].Subject);
+  }
+  EXPECT_EQ(timeline_.offMainThread, 0);
 }
 
 // Quitting while a batch is on its way: the application object frees its

@@ -29,6 +29,7 @@ std::optional<SmtpServer> TestSmtpServer() {
   server.plainPort = Env("VANTRIX_TEST_SMTP_PLAIN_PORT").toInt();
   server.refusingPort = Env("VANTRIX_TEST_SMTP_REFUSING_PORT").toInt();
   server.droppingPort = Env("VANTRIX_TEST_SMTP_DROPPING_PORT").toInt();
+  server.deferringPort = Env("VANTRIX_TEST_SMTP_DEFERRING_PORT").toInt();
   server.caFile = Env("VANTRIX_TEST_SMTP_CA_FILE");
   server.user = Env("VANTRIX_TEST_SMTP_USER");
   server.password = Env("VANTRIX_TEST_SMTP_PASSWORD");
@@ -72,8 +73,8 @@ mail::EmailMessage TestMessage(const SmtpServer& server, const QString& token, i
   return message;
 }
 
-QList<mail::EmailMessage> EnqueueTestMessages(const SmtpServer& server, const QString& token, int count,
-                                              const QString& domain) {
+QList<mail::EmailMessage> EnqueueTestMessages(const SmtpServer& server, const QString& token,
+                                              int count, const QString& domain) {
   QList<mail::EmailMessage> messages;
   for (int i = 1; i <= count; ++i) {
     messages.append(TestMessage(server, token, i, domain));

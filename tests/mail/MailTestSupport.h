@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <ostream>
 
 #include <QJsonObject>
 #include <QList>
@@ -15,6 +16,14 @@
 #include "mail/InvioMailGlob.h"
 #include "ui/Seam.h"
 
+namespace vantrix::mail {
+// A message in test failures: its subject and recipients.
+inline void PrintTo(const EmailMessage& message, std::ostream* out) {
+  *out << '"' << message.Subject.toStdString() << "\" to "
+       << message.ToAddresses.join(u',').toStdString();
+}
+}  // namespace vantrix::mail
+
 namespace vantrix::test {
 
 // The SMTP test server that scripts/test starts (scripts/smtp-test-server);
@@ -26,6 +35,9 @@ struct SmtpServer {
   int plainPort = 0;      // no STARTTLS
   int refusingPort = 0;   // refuses recipients at refused.example
   int droppingPort = 0;   // closes after the first message of a connection
+  // answers the first attempt for each recipient at deferred.example with
+  // 451, and accepts the next
+  int deferringPort = 0;
   QString caFile;
   QString user;
   QString password;
@@ -65,8 +77,9 @@ mail::EmailMessage TestMessage(const SmtpServer& server, const QString& token, i
                                const QString& domain = QStringLiteral("mail.example"));
 // Puts `count` test messages (numbered from 1) at the end of the mail
 // queue and answers them, in order.
-QList<mail::EmailMessage> EnqueueTestMessages(const SmtpServer& server, const QString& token, int count,
-                                              const QString& domain = QStringLiteral("mail.example"));
+QList<mail::EmailMessage> EnqueueTestMessages(
+    const SmtpServer& server, const QString& token, int count,
+    const QString& domain = QStringLiteral("mail.example"));
 // The mail settings that reach the server's listener on the given port.
 mail::SenderSettings SettingsFor(const SmtpServer& server, int port);
 

@@ -1,17 +1,24 @@
 // The mail progress window, and the main window's mail timers that drive
 // the mail facility and open the window. Timers are fired directly.
+#include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <functional>
 
 #include "WidgetTest.h"
 #include "mail/InvioMailGlob.h"
 #include "support/LoopbackPorts.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/FinestraStatoInvioMail.h"
+#include "ui/Seam.h"
 #include "ui/SingleInstance.h"
 #include "ui/Thread.h"
 
@@ -196,6 +203,88 @@ TEST_F(MailProgressTest, TheSendingTimerStartsTheWorkerOnlyWhenNoBatchIsOnItsWay
   EXPECT_FALSE(Glob::InvioInCorso());
   EXPECT_EQ(Progress(), nullptr);
   EXPECT_TRUE(fake().messages.isEmpty());
+}
+
+// A real box shown while the progress window is the active window stays up
+// when that window closes itself under it (a batch's end arriving while the
+// box waits), and answers what the user then presses. The box is answered
+// from a timer once the window is gone.
+TEST_F(MailProgressTest, ABoxOutlivesTheProgressWindowClosingUnderIt) {
+  const struct {
+    const char* name;
+    const char* button;  // the caption pressed
+    std::function<QString()> show;
+    const char* answer;
+  } cases[] = {
+      {"message box", "OK",
+       [] {
+         ui::TheSeam().MsgBox(QStringLiteral("Errore del server"));
+         return QStringLiteral("dismissed");
+       },
+       "dismissed"},
+      {"message dialog", "Più tardi",
+       [] {
+         ui::MessageDialogSpec dialog;
+         dialog.Message = QStringLiteral("Errore del server");
+         dialog.ActionButton = {QStringLiteral("Scarica"), true};
+         dialog.AlternateActionButton = {QStringLiteral("Più tardi"), true};
+         switch (ui::TheSeam().ShowModal(dialog)) {
+           case ui::PressedButton::Action:
+             return QStringLiteral("Action");
+           case ui::PressedButton::AlternateAction:
+             return QStringLiteral("AlternateAction");
+           case ui::PressedButton::Cancel:
+             break;
+         }
+         return QStringLiteral("Cancel");
+       },
+       "AlternateAction"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Reach<FinestraPrincipale>();
+    auto& progress = Reach<FinestraStatoInvioMail>();
+    progress.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&progress));
+    ASSERT_EQ(QApplication::activeWindow(), &progress);
+    ASSERT_NE(Glob::Display(), nullptr);
+    const QPointer<FinestraStatoInvioMail> window = &progress;
+
+    // The batch ends while the box is up: the progress window closes.
+    QTimer::singleShot(0, [] { Glob::Display()->Close(); });
+    // Once the window is gone, the box still up is read and answered.
+    QString boxText;
+    bool pressed = false;
+    QTimer answer;
+    answer.setInterval(0);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (window) return;
+      answer.stop();
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      boxText = box->text();
+      for (QAbstractButton* button : box->buttons()) {
+        if (button->text().remove(u'&') == QString::fromUtf8(c.button)) {
+          button->click();
+          pressed = true;
+        }
+      }
+      if (!pressed) box->close();
+    });
+    answer.start();
+
+    QString answered;
+    {
+      const RealSeamInUse real;
+      answered = c.show();
+    }
+    answer.stop();
+    EXPECT_EQ(window, nullptr);
+    EXPECT_EQ(boxText, QStringLiteral("Errore del server")) << "the box went with the window";
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(answered, QString::fromUtf8(c.answer));
+    CloseAllWindows();
+  }
 }
 
 }  // namespace

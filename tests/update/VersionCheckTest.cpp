@@ -208,13 +208,50 @@ TEST_F(VersionCheckTest, TheFirstRowsLinkIsOpenedAsUtf8) {
   EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
 }
 
-TEST_F(VersionCheckTest, AnEmptyLinkIsStillOpenedAndTheProgramStillQuits) {
-  Offer("2025.1.0", "");
-  fake().modalAnswers = {PressedButton::Action};
-  timer_.Action();
-  EXPECT_EQ(fake().urls, QStringList{QString()});
-  EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
-  ExpectRearmed();
+// "Scarica" opens only a web address with a host; any other link the
+// support server sends is named in a box instead. The program quits either way.
+TEST_F(VersionCheckTest, ScaricaOpensOnlyAnHttpOrHttpsAddress) {
+  const struct {
+    const char* name;
+    const char* link;
+    bool opened;
+  } cases[] = {
+      {"http", "http://dl.example/vantrix.dmg", true},
+      {"HTTPS in capitals", "HTTPS://DL.EXAMPLE/Vantrix.dmg", true},
+      {"scheme in mixed case, with a port", "hTTp://dl.example:8080/v.dmg", true},
+      {"file: path", "file:///usr/bin/vantrix", false},
+      {"javascript:", "javascript:alert(1)", false},
+      {"mailto:", "mailto:someone@dl.example", false},
+      {"another scheme with a host", "smb://dl.example/share/vantrix.dmg", false},
+      {"bare path", "/tmp/vantrix.dmg", false},
+      {"empty", "", false},
+      {"http without a host", "http:foo", false},
+      {"https with an empty host", "https:///vantrix.dmg", false},
+      {"spaces in the path", "https://dl.example/my file.dmg", false},
+      {"a space before the scheme", " https://dl.example/v.dmg", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake().Reset();
+    const QString link = QString::fromUtf8(c.link);
+    Offer("2025.1.0", c.link);
+    fake().modalAnswers = {PressedButton::Action};
+    timer_.Action();
+
+    ASSERT_EQ(fake().dialogs.size(), 1U);
+    if (c.opened) {
+      EXPECT_EQ(fake().urls, QStringList{link});
+      EXPECT_TRUE(fake().messages.isEmpty());
+    } else {
+      EXPECT_TRUE(fake().urls.isEmpty());
+      EXPECT_EQ(
+          fake().messages,
+          QStringList{QStringLiteral("Impossibile aprire il collegamento per lo scaricamento: ") +
+                      link});
+    }
+    EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
+    ExpectRearmed();
+  }
 }
 
 TEST_F(VersionCheckTest, LaterNamesTheNextStartAndTheCheckComesBackIn24Hours) {

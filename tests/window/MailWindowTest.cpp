@@ -1,7 +1,9 @@
 // The mail facility as the main window runs it: its timers, the mail
 // thread, the progress window and the real SMTP test relay. The timers are
 // fired directly; the tests wait only for the relay's answers.
+#include <QCoreApplication>
 #include <QLabel>
+#include <QList>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -127,6 +129,65 @@ TEST_F(MailWindowTest, ALostConnectionKeepsTheWindowInItsErrorStateWhileTheBatch
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), messages[i].Subject);
   }
+}
+
+// The user cancels a batch and a new one follows: the cancelled sender is
+// stopped, and the window, InvioInCorso and the bar belong to the new batch
+// only. The cancelled batch's messages go with the new one, ahead of the
+// message queued since, and every message arrives once, in order.
+TEST_F(MailWindowTest, ACancelledBatchLeavesTheWindowTheFlagAndTheBarToTheNextBatch) {
+  VANTRIX_REQUIRE_SMTP(server);
+  Glob::SetSettings(SettingsFor(server, server.port));
+  const QString token = NewToken();
+  const QList<mail::EmailMessage> first = EnqueueTestMessages(server, token, 3);
+
+  // The batch is on its way and its window open; a minute later the user
+  // cancels it.
+  SendingTick();
+  ASSERT_TRUE(Glob::InvioInCorso());
+  Fire(W().TimerFinestraInvioMail);
+  ASSERT_NE(Progress(), nullptr);
+  Fire(Progress()->Timer1);
+  ASSERT_TRUE(Progress()->BottoneAnnullaInvio->isVisible());
+  Progress()->BottoneAnnullaInvio->click();
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_EQ(Glob::CodaMessaggi(), first);
+
+  // The next batch: the cancelled messages and one queued since.
+  const mail::EmailMessage added = TestMessage(server, token, 4);
+  Glob::Enqueue(added);
+  const QList<mail::EmailMessage> all = first + QList<mail::EmailMessage>{added};
+  SendingTick();
+  ASSERT_TRUE(Glob::InvioInCorso());
+  EXPECT_EQ(Glob::messaggidainviare(), all);
+  Fire(W().TimerFinestraInvioMail);
+  ASSERT_NE(Progress(), nullptr);
+  EXPECT_EQ(Progress()->BarraProgresso->maximum(), 4);
+  EXPECT_EQ(Progress()->BarraProgresso->value(), 0);
+  EXPECT_FALSE(Progress()->BottoneAnnullaInvio->isVisible());
+  QList<int> bar;
+  QObject::connect(Progress()->BarraProgresso, &QProgressBar::valueChanged,
+                   [&bar](int value) { bar.append(value); });
+
+  // The batch is on its way until its last message has arrived.
+  ASSERT_TRUE(WaitFor([] { return !Glob::InvioInCorso(); }));
+  const QList<Received> received = ReceivedWith(server, token);
+  ASSERT_EQ(received.size(), all.size()) << "the batch ended before its messages arrived";
+  for (qsizetype i = 0; i < all.size(); ++i) {
+    EXPECT_EQ(received[i].parsed.value(QStringLiteral("subject")).toString(), all[i].Subject);
+  }
+  EXPECT_EQ(bar, (QList<int>{1, 2, 3, 4}));
+  EXPECT_EQ(Progress(), nullptr);  // closed by the batch's end
+  EXPECT_EQ(fake().beeps, 1);
+  EXPECT_TRUE(fake().messages.isEmpty());
+
+  // Nothing is left to reopen the window or start another batch.
+  SendingTick();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Progress(), nullptr);
+  EXPECT_FALSE(Glob::InvioInCorso());
+  EXPECT_EQ(ReceivedWith(server, token).size(), all.size());
 }
 
 }  // namespace

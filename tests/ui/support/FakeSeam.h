@@ -16,7 +16,8 @@ namespace vantrix::test {
 // user, from answers the test prepares, and records everything asked of it.
 // Like the real dialogs, an open-file dialog with no prepared answer is
 // cancelled (none) and a message dialog with none is dismissed (Cancel).
-// Quit records the code and, like the real one, ends a running event loop.
+// Quit records the code and, like the real one, ends the running event loop
+// (when one runs).
 class FakeSeam final : public ui::Seam {
 public:
   void MsgBox(const QString& text) override;
@@ -43,6 +44,20 @@ public:
   QStringList urls;
   int beeps = 0;
   std::vector<int> quitCodes;
+};
+
+// While it lives, the program's real seam (the real Qt boxes) is in use
+// instead of the one installed before: for tests of the real boxes, which
+// must then answer them themselves (from a timer, say).
+class RealSeamInUse {
+public:
+  RealSeamInUse() : before_(ui::InstallSeam(nullptr)) {}
+  ~RealSeamInUse() { ui::InstallSeam(before_); }
+  RealSeamInUse(const RealSeamInUse&) = delete;
+  RealSeamInUse& operator=(const RealSeamInUse&) = delete;
+
+private:
+  ui::Seam* before_;
 };
 
 // The FakeSeam the widget-test main() installed.
