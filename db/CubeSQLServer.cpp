@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "db/CubeSqlLogin.h"
 #include "db/CubeSqlProtocol.h"
-#include "db/CubeSqlSha1.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -23,6 +23,8 @@ using cubesql::Reply;
 using cubesql::ReplyHeader;
 
 constexpr int kDefaultTimeoutSeconds = 10;
+constexpr const char* kNoSha1 =
+    "The cubeSQL login needs SHA-1, which this system's OpenSSL library refused to compute";
 // How long Close waits for the server to confirm the CLOSE command.
 constexpr std::chrono::milliseconds kCloseWait = 1000ms;
 
@@ -197,8 +199,12 @@ bool CubeSQLServer::Login() {
   const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
   // Step 1: announce the user by the hex SHA-1 of its name; the server
   // answers with a random challenge.
-  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep1,
-                          {TextField(DigestHex(Sha1(UserName)))}, timeout))) {
+  const std::string userHash = LoginUserHash(UserName);
+  if (userHash.empty()) {
+    SetError(kNoSha1);
+    return false;
+  }
+  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep1, {TextField(userHash)}, timeout))) {
     return false;
   }
   Reply challenge;
@@ -211,10 +217,12 @@ bool CubeSQLServer::Login() {
     SetError(InvalidReplyMessage("the login challenge has the wrong form"));
     return false;
   }
-  // Step 2: prove the password without sending it:
-  // SHA1(challenge || SHA1(SHA1(password))).
-  const std::string storedHash = DigestBytes(Sha1(DigestBytes(Sha1(Password))));
-  const std::string proof = DigestBytes(Sha1(challenge.body + storedHash));
+  // Step 2: prove the password without sending it.
+  const std::string proof = LoginProof(challenge.body, Password);
+  if (proof.empty()) {
+    SetError(kNoSha1);
+    return false;
+  }
   if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep2, {proof}, timeout))) return false;
   Reply answer;
   if (!ReceiveOpened(answer)) return false;
@@ -343,8 +351,8 @@ void CubeSQLServer::Close() {
   if (socket_ < 0) return;
   // Say goodbye, give the server a moment to confirm, and hang up whatever
   // it answers. Failures here change nothing for the caller.
-  const std::string closing = cubesql::EncodeRequest(cubesql::kCommandClose,
-                                                     cubesql::kSelectorNone, {}, 0);
+  const std::string closing =
+      cubesql::EncodeRequest(cubesql::kCommandClose, cubesql::kSelectorNone, {}, 0);
   const auto deadline = Clock::now() + std::min(kCloseWait, Timeout());
   if (SendAll(socket_, closing, deadline) == Io::kOk) {
     std::string header;
@@ -365,8 +373,8 @@ bool CubeSQLServer::Send(const std::string& bytes) {
     SetError("The database is not connected");
     return false;
   }
-  return Transferred(IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data",
-                               Timeout()));
+  return Transferred(
+      IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data", Timeout()));
 }
 
 bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,

@@ -10,11 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "support/RecordSets.h"
 #include "FakeCubeSqlServer.h"
 #include "db/CubeSQLServer.h"
-#include "db/CubeSqlSha1.h"
 #include "db/SQLiteDatabase.h"
+#include "support/RecordSets.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
@@ -68,8 +67,10 @@ TEST_F(CubeSQLServerTest, LogsInSelectsTheDatabaseAndClosesCleanly) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].command, 1);
   EXPECT_EQ(requests[0].selector, 20);
-  EXPECT_EQ(requests[0].fields,
-            std::vector<std::string>{cubesql::DigestHex(cubesql::Sha1(kUser)) + '\0'});
+  // The user goes as the hex SHA-1 of "admin", NUL-terminated.
+  EXPECT_EQ(
+      requests[0].fields,
+      std::vector<std::string>{std::string("d033e22ae348aeb5660fc2140aec35850c4da997") + '\0'});
   EXPECT_EQ(requests[1].selector, 21);
   EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'shop';"});
 
@@ -179,7 +180,8 @@ TEST_F(CubeSQLServerTest, ListsTablesAndViewsInSchemaOrderWithoutInternalTables)
   ConnectOrFail();
   auto tables = client.TableSchema();
   ASSERT_NE(tables, nullptr) << client.ErrorMessage();
-  EXPECT_EQ(Column(*tables, 1), (std::vector<std::string>{"zebra", "apple", "middle", "cubesqlish"}));
+  EXPECT_EQ(Column(*tables, 1),
+            (std::vector<std::string>{"zebra", "apple", "middle", "cubesqlish"}));
 }
 
 TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) {
@@ -190,7 +192,8 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
       "big bigint, body blob, raw, loose NUMERIC, n nvarchar(40), c char(3), "
       "k1 int NOT NULL, k2 text, PRIMARY KEY (k1, k2))";
   // SQLite refuses two primary keys; the composite key goes in a twin table.
-  const std::string sql = table.substr(0, table.find(", PRIMARY KEY (k1")) + ");"
+  const std::string sql = table.substr(0, table.find(", PRIMARY KEY (k1")) +
+                          ");"
                           "CREATE TABLE pairs (k1 int NOT NULL, k2 text, v, PRIMARY KEY (k1, k2));";
   server.Execute(sql);
   test::TempSqlite file(sql);
@@ -217,8 +220,8 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
 }
 
 TEST_F(CubeSQLServerTest, OddTableNamesAreQuotedProperly) {
-  const std::vector<std::string> names = {"it's", "two words", "select", "Ünïcødé 表",
-                                          "1st", "say \"hi\"", "a'); DROP TABLE x; --"};
+  const std::vector<std::string> names = {
+      "it's", "two words", "select", "Ünïcødé 表", "1st", "say \"hi\"", "a'); DROP TABLE x; --"};
   for (const std::string& name : names) {
     server.Execute("CREATE TABLE " + Ident(name) + " (" + Ident(name + " col") + " text);");
   }
@@ -318,7 +321,8 @@ TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {Garbage::kBadSignature, "The cubeSQL server sent a reply that is not valid (wrong signature)"},
+      {Garbage::kBadSignature,
+       "The cubeSQL server sent a reply that is not valid (wrong signature)"},
       {Garbage::kImpossibleLength,
        "The cubeSQL server sent a reply that is not valid (a body of 4294967280 bytes)"},
       {Garbage::kTruncatedBody, "The cubeSQL server closed the connection"},

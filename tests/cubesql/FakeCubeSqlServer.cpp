@@ -4,26 +4,44 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
-
-#include "db/CubeSqlSha1.h"
 
 namespace vantrix::test {
 namespace {
 
-using db::cubesql::DigestBytes;
-using db::cubesql::DigestHex;
-using db::cubesql::Sha1;
+// SHA-1 and hex text made here, straight from OpenSSL, so that the login
+// check does not share the client's own login code.
+std::string Sha1(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1) {
+    ADD_FAILURE() << "OpenSSL refused SHA-1";
+    return {};
+  }
+  return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+std::string HexText(const std::string& bytes) {
+  std::string text;
+  char pair[3];
+  for (const char c : bytes) {
+    std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+    text += pair;
+  }
+  return text;
+}
 
 constexpr std::uint32_t kMaxRequestBody = 16u * 1024 * 1024;
 
@@ -246,9 +264,8 @@ private:
       return Reply(fields, challenge_, behaviour);
     }
     if (request.selector == 21 && !challenge_.empty()) {
-      const std::string expectedUser = DigestHex(Sha1(server_.user_)) + '\0';
-      const std::string expectedProof = DigestBytes(
-          Sha1(challenge_ + DigestBytes(Sha1(DigestBytes(Sha1(server_.password_))))));
+      const std::string expectedUser = HexText(Sha1(server_.user_)) + '\0';
+      const std::string expectedProof = Sha1(challenge_ + Sha1(Sha1(server_.password_)));
       if (behaviour.refuse == Refusal::kNone && userField_ == expectedUser &&
           request.fields[0] == expectedProof) {
         loggedIn_ = true;
@@ -282,8 +299,7 @@ private:
         name = sql.substr(i, sql.find(';', i) - i);
       }
       if (name != server_.database_) {
-        return ReplyError(kUnknownDatabaseCode, "Database " + name + " does not exist.",
-                          behaviour);
+        return ReplyError(kUnknownDatabaseCode, "Database " + name + " does not exist.", behaviour);
       }
       databaseSelected_ = true;
       return ReplyOk(behaviour);
@@ -493,8 +509,8 @@ void FakeCubeSqlServer::Execute(const std::string& sql) {
   std::lock_guard lock(dbMutex_);
   char* message = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    ADD_FAILURE() << "SQL for the fake cubeSQL server failed: " << (message ? message : "")
-                  << "\n" << sql;
+    ADD_FAILURE() << "SQL for the fake cubeSQL server failed: " << (message ? message : "") << "\n"
+                  << sql;
   }
   sqlite3_free(message);
 }
