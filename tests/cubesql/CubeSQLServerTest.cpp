@@ -345,5 +345,16 @@ TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
   }
 }
 
+TEST_F(CubeSQLServerTest, AColumnBombIsRefusedAndTheConnectionDropped) {
+  ConnectOrFail();
+  // 60 MB of column types and empty names, compressed to about 60 KB.
+  server.SetBehaviour({.columnBomb = 12'000'000});
+  EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr);
+  EXPECT_EQ(client.ErrorMessage(),
+            "The cubeSQL server sent a reply that is not valid (a result of 12000000 columns, "
+            "more than the 32767 a result can have)");
+  EXPECT_FALSE(client.IsConnected());
+}
+
 }  // namespace
 }  // namespace vantrix::db

@@ -316,6 +316,7 @@ private:
 
   bool Select(const std::string& sql, const Behaviour& behaviour) {
     if (!databaseSelected_) return ReplyError(7001, "No database selected.", behaviour);
+    if (behaviour.columnBomb > 0) return SendColumnBomb(behaviour);
     Result result;
     {
       std::lock_guard lock(server_.dbMutex_);
@@ -430,6 +431,25 @@ private:
     ReplyFields end;
     end.errorCode = 777;
     return Reply(end, "", behaviour);
+  }
+
+  // Types and empty names of columnBomb columns: megabytes that compress to
+  // a few kilobytes.
+  bool SendColumnBomb(const Behaviour& behaviour) {
+    const std::size_t count = behaviour.columnBomb;
+    std::string body(count * 5, '\0');
+    for (std::size_t i = 0; i < count; ++i) body[4 * i + 3] = 3;  // text
+    uLongf packedSize = compressBound(static_cast<uLong>(body.size()));
+    std::string packed(packedSize, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+              reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size()),
+              Z_BEST_SPEED);
+    packed.resize(packedSize);
+    ReplyFields fields;
+    fields.flags = 0x08;
+    fields.expandedSize = static_cast<std::uint32_t>(body.size());
+    fields.cols = behaviour.columnBomb;
+    return Reply(fields, packed, behaviour);
   }
 
   bool AwaitAck() {

@@ -41,6 +41,9 @@ public:
     Refusal refuse = Refusal::kNone;  // refuse every login at this step
     Garbage garbage = Garbage::kNone;  // answer every request with broken bytes
     bool silent = false;       // accept connections, read, never answer
+    // > 0: answer every SELECT with a small compressed reply announcing this
+    // many columns, all with empty names, and no rows.
+    std::uint32_t columnBomb = 0;
   };
 
   struct Request {
