@@ -7,6 +7,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +24,7 @@
 namespace vantrix::db {
 namespace {
 
+using namespace std::chrono_literals;
 using test::FakeCubeSqlServer;
 using Value = std::optional<std::string>;
 using Values = std::vector<std::vector<Value>>;
@@ -343,6 +349,100 @@ TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
     EXPECT_EQ(client.ErrorMessage(), c.message);
     EXPECT_FALSE(client.IsConnected());
   }
+}
+
+// A clock for the client that runs with the real one and can also be moved
+// forward at once.
+class MovableClock {
+public:
+  void Advance(std::chrono::milliseconds by) { offset_ += by.count(); }
+  [[nodiscard]] CubeSQLServer::Clock::time_point Now() const {
+    return CubeSQLServer::Clock::now() + std::chrono::milliseconds(offset_.load());
+  }
+
+private:
+  std::atomic<std::int64_t> offset_{0};
+};
+
+TEST_F(CubeSQLServerTest, OneDeadlineCoversAWholeQueryHoweverManyChunksArrive) {
+  struct Case {
+    const char* what;
+    int timeoutSeconds;
+    int dripMilliseconds;
+    std::chrono::milliseconds clockStepPerChunk;
+    std::string message;
+    int mostChunks;
+  };
+  const std::vector<Case> cases = {
+      // Each chunk costs 1.5 s on the client's clock: a 2 s deadline is over
+      // by the second one.
+      {"a chunk every 1.5 s, on the moved clock", 2, 1, 1500ms,
+       "The cubeSQL server did not answer within 2 seconds", 2},
+      // The same in real time, with a chunk every 300 ms and a 1 s deadline.
+      // A timeout for each reply alone would let every chunk through, and the
+      // query would end in success.
+      {"a chunk every 300 ms in real time", 1, 300, 0ms,
+       "The cubeSQL server did not answer within 1 second", FakeCubeSqlServer::kMaxDrips - 1},
+  };
+  for (const Case& c : cases) {
+    auto clock = std::make_shared<MovableClock>();
+    client.SetClock([clock] { return clock->Now(); });
+    client.TimeoutSeconds = c.timeoutSeconds;
+    server.SetBehaviour({});
+    ConnectOrFail();
+    const int dripsBefore = server.Drips();
+
+    FakeCubeSqlServer::Behaviour dripping;
+    dripping.dripMilliseconds = c.dripMilliseconds;
+    dripping.beforeDrip = [clock, step = c.clockStepPerChunk] { clock->Advance(step); };
+    server.SetBehaviour(dripping);
+    EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr) << c.what;
+    EXPECT_EQ(client.ErrorMessage(), c.message) << c.what;
+    EXPECT_FALSE(client.IsConnected()) << c.what;
+    EXPECT_LE(server.Drips() - dripsBefore, c.mostChunks) << c.what;
+  }
+}
+
+TEST_F(CubeSQLServerTest, ASlowNameLookupEndsAtTheConnectDeadline) {
+  // A lookup that hangs until the test opens its gate (or, should the client
+  // wait for it regardless, for 10 s), then finds the test server. It
+  // outlives the Connect that started it.
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool returned = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  client.Host = "slow.example";
+  client.SetLookup([gate](const std::string&, int port) {
+    {
+      std::unique_lock lock(gate->mutex);
+      gate->changed.wait_for(lock, 10s, [&] { return gate->open; });
+    }
+    auto found = CubeSQLServer::SystemLookup("127.0.0.1", port);
+    std::lock_guard lock(gate->mutex);
+    gate->returned = true;
+    gate->changed.notify_all();
+    return found;
+  });
+
+  EXPECT_FALSE(client.Connect());
+  EXPECT_EQ(client.ErrorMessage(),
+            "Could not find the cubeSQL server \"slow.example\" within 1 second");
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_TRUE(server.Requests().empty());
+
+  // The abandoned lookup finishes after all; its result goes nowhere.
+  {
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+    gate->changed.wait(lock, [&] { return gate->returned; });
+  }
+  // The same handle connects with a lookup that now answers at once.
+  ConnectOrFail();
+  EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'shop';"});
 }
 
 TEST_F(CubeSQLServerTest, AColumnBombIsRefusedAndTheConnectionDropped) {

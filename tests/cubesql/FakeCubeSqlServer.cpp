@@ -317,6 +317,7 @@ private:
   bool Select(const std::string& sql, const Behaviour& behaviour) {
     if (!databaseSelected_) return ReplyError(7001, "No database selected.", behaviour);
     if (behaviour.columnBomb > 0) return SendColumnBomb(behaviour);
+    if (behaviour.dripMilliseconds > 0) return Drip(behaviour);
     Result result;
     {
       std::lock_guard lock(server_.dbMutex_);
@@ -452,6 +453,36 @@ private:
     return Reply(fields, packed, behaviour);
   }
 
+  // A chunked result that keeps the client waiting: empty chunks, slowly.
+  bool Drip(const Behaviour& behaviour) {
+    std::string head;
+    Put32(head, 3);
+    head += std::string("drip") + '\0';
+    ReplyFields fields;
+    fields.cols = 1;
+    fields.flags = 0x20;
+    if (!Reply(fields, head, behaviour)) return false;
+    for (int i = 0; i < kMaxDrips; ++i) {
+      if (!AwaitAck() || !Pause(behaviour.dripMilliseconds)) return false;
+      {
+        std::lock_guard lock(server_.mutex_);
+        ++server_.drips_;
+      }
+      if (behaviour.beforeDrip) behaviour.beforeDrip();
+      if (!Reply(fields, "", behaviour)) return false;
+    }
+    if (!AwaitAck()) return false;
+    ReplyFields end;
+    end.errorCode = 777;
+    return Reply(end, "", behaviour);
+  }
+
+  // Lets the time go by; false when the server stops meanwhile.
+  bool Pause(int milliseconds) {
+    pollfd stop{server_.stopPipe_[0], POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) == 0;
+  }
+
   bool AwaitAck() {
     const auto request = ReadRequest();
     if (!request) return false;
@@ -570,6 +601,11 @@ std::vector<std::string> FakeCubeSqlServer::Statements() const {
 int FakeCubeSqlServer::ChunkAcks() const {
   std::lock_guard lock(mutex_);
   return chunkAcks_;
+}
+
+int FakeCubeSqlServer::Drips() const {
+  std::lock_guard lock(mutex_);
+  return drips_;
 }
 
 }  // namespace vantrix::test
