@@ -9,10 +9,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
+#include "db/CubeSqlLogin.h"
 #include "db/CubeSqlProtocol.h"
-#include "db/CubeSqlSha1.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -21,20 +26,22 @@ namespace {
 using namespace std::chrono_literals;
 using cubesql::Reply;
 using cubesql::ReplyHeader;
+using Clock = CubeSQLServer::Clock;
+using Now = std::function<Clock::time_point()>;
 
 constexpr int kDefaultTimeoutSeconds = 10;
+constexpr const char* kNoSha1 =
+    "The cubeSQL login needs SHA-1, which this system's OpenSSL library refused to compute";
 // How long Close waits for the server to confirm the CLOSE command.
 constexpr std::chrono::milliseconds kCloseWait = 1000ms;
 
 enum class Io { kOk, kTimeout, kClosed, kFailed };
 
-using Clock = std::chrono::steady_clock;
-
 // Waits for the socket to become readable or writable, until the deadline.
-Io WaitFor(int socket, short events, Clock::time_point deadline) {
+Io WaitFor(int socket, short events, Clock::time_point deadline, const Now& now) {
   pollfd entry{socket, events, 0};
   for (;;) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now());
     if (left.count() <= 0) return Io::kTimeout;
     // Waits in slices of at most a minute; the loop checks the deadline.
     const int rc = ::poll(&entry, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
@@ -43,7 +50,7 @@ Io WaitFor(int socket, short events, Clock::time_point deadline) {
   }
 }
 
-Io SendAll(int socket, std::string_view bytes, Clock::time_point deadline) {
+Io SendAll(int socket, std::string_view bytes, Clock::time_point deadline, const Now& now) {
   while (!bytes.empty()) {
     const ssize_t sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (sent > 0) {
@@ -52,7 +59,7 @@ Io SendAll(int socket, std::string_view bytes, Clock::time_point deadline) {
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      const Io io = WaitFor(socket, POLLOUT, deadline);
+      const Io io = WaitFor(socket, POLLOUT, deadline, now);
       if (io != Io::kOk) return io;
       continue;
     }
@@ -62,7 +69,8 @@ Io SendAll(int socket, std::string_view bytes, Clock::time_point deadline) {
 }
 
 // Reads exactly `size` bytes, all of them before the deadline.
-Io ReceiveAll(int socket, std::string& out, std::size_t size, Clock::time_point deadline) {
+Io ReceiveAll(int socket, std::string& out, std::size_t size, Clock::time_point deadline,
+              const Now& now) {
   out.assign(size, '\0');
   std::size_t done = 0;
   while (done < size) {
@@ -74,7 +82,7 @@ Io ReceiveAll(int socket, std::string& out, std::size_t size, Clock::time_point 
     if (got == 0) return Io::kClosed;
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      const Io io = WaitFor(socket, POLLIN, deadline);
+      const Io io = WaitFor(socket, POLLIN, deadline, now);
       if (io != Io::kOk) return io;
       continue;
     }
@@ -105,12 +113,49 @@ std::string IoFailure(Io io, const char* awaited, std::chrono::milliseconds time
   return std::string("The connection to the cubeSQL server failed: ") + std::strerror(errno);
 }
 
+// A name lookup running on its own thread. The thread and the caller share
+// this record, so whichever lets go last frees it: a caller that stops
+// waiting leaves the lookup to finish and drop its result alone.
+struct PendingLookup {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  CubeSQLServer::LookupResult result;
+};
+
 }  // namespace
 
 CubeSQLServer::~CubeSQLServer() { Close(); }
 
 std::chrono::milliseconds CubeSQLServer::Timeout() const {
   return std::chrono::seconds(TimeoutSeconds > 0 ? TimeoutSeconds : kDefaultTimeoutSeconds);
+}
+
+CubeSQLServer::LookupResult CubeSQLServer::SystemLookup(const std::string& host, int port) {
+  LookupResult result;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+  if (rc != 0) {
+    result.error = rc == EAI_SYSTEM ? std::strerror(errno) : ::gai_strerror(rc);
+    return result;
+  }
+  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
+    if (entry->ai_addrlen > sizeof(Address::bytes)) continue;
+    Address address;
+    address.family = entry->ai_family;
+    address.protocol = entry->ai_protocol;
+    std::memcpy(&address.bytes, entry->ai_addr, entry->ai_addrlen);
+    address.length = entry->ai_addrlen;
+    result.addresses.push_back(address);
+  }
+  ::freeaddrinfo(found);
+  if (result.addresses.empty()) result.error = "no address to try";
+  return result;
 }
 
 bool CubeSQLServer::Connect() {
@@ -125,49 +170,76 @@ bool CubeSQLServer::Connect() {
     SetError("The port " + std::to_string(port) + " is not a valid TCP port");
     return false;
   }
-  if (!OpenSocket(Host, port)) return false;
-  if (!Login()) {
+  // One deadline for the whole of connecting.
+  const auto deadline = Now() + Timeout();
+  if (!OpenSocket(Host, port, deadline)) return false;
+  if (!Login(deadline)) {
     // A refused login may leave the server closing its end; just let go.
     DropSocket();
     return false;
   }
   if (!DatabaseName.empty() &&
-      !Execute("USE DATABASE " + cubesql::QuoteSqlString(DatabaseName) + ";")) {
+      !Execute("USE DATABASE " + cubesql::QuoteSqlString(DatabaseName) + ";", deadline)) {
     Close();
     return false;
   }
   return true;
 }
 
-bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
-  endpoint_ = host + ":" + std::to_string(port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port);
-  const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
-  if (rc != 0) {
-    SetError("Could not find the cubeSQL server \"" + host + "\": " + ::gai_strerror(rc));
+bool CubeSQLServer::FindHost(const std::string& host, int port, Clock::time_point deadline,
+                             LookupResult& found) {
+  // getaddrinfo has no time limit of its own, so it runs on a thread of its
+  // own and is waited for only until the deadline.
+  auto pending = std::make_shared<PendingLookup>();
+  try {
+    std::thread([pending, lookup = lookup_, host, port] {
+      LookupResult result = lookup(host, port);
+      std::lock_guard lock(pending->mutex);
+      pending->result = std::move(result);
+      pending->done = true;
+      pending->finished.notify_all();
+    }).detach();
+  } catch (const std::system_error& error) {
+    SetError("Could not look up the cubeSQL server \"" + host + "\": " + error.what());
     return false;
   }
+  std::unique_lock lock(pending->mutex);
+  while (!pending->done) {
+    const auto left = deadline - Now();
+    if (left <= Clock::duration::zero()) {
+      SetError("Could not find the cubeSQL server \"" + host + "\" within " +
+               SecondsText(Timeout()));
+      return false;
+    }
+    pending->finished.wait_for(lock, left);
+  }
+  found = std::move(pending->result);
+  if (!found.error.empty()) {
+    SetError("Could not find the cubeSQL server \"" + host + "\": " + found.error);
+    return false;
+  }
+  return true;
+}
 
-  // One deadline for all the host's addresses together.
-  const auto deadline = Clock::now() + Timeout();
+bool CubeSQLServer::OpenSocket(const std::string& host, int port, Clock::time_point deadline) {
+  endpoint_ = host + ":" + std::to_string(port);
+  LookupResult found;
+  if (!FindHost(host, port, deadline, found)) return false;
+
+  // The rest of the deadline for all the host's addresses together.
   std::string failure = "no address to try";
-  for (const addrinfo* address = found; address; address = address->ai_next) {
-    const int fd = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            address->ai_protocol);
+  for (const Address& address : found.addresses) {
+    const int fd =
+        ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, address.protocol);
     if (fd < 0) {
       failure = std::strerror(errno);
       continue;
     }
     int error = 0;
-    if (::connect(fd, address->ai_addr, address->ai_addrlen) != 0) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.bytes), address.length) != 0) {
       error = errno;
       if (error == EINPROGRESS) {
-        const Io io = WaitFor(fd, POLLOUT, deadline);
+        const Io io = WaitFor(fd, POLLOUT, deadline, now_);
         if (io == Io::kTimeout) {
           failure = "no answer within " + SecondsText(Timeout());
           ::close(fd);
@@ -180,29 +252,32 @@ bool CubeSQLServer::OpenSocket(const std::string& host, int port) {
       }
     }
     if (error == 0) {
-      ::freeaddrinfo(found);
       socket_ = fd;
       return true;
     }
     failure = std::strerror(error);
     ::close(fd);
   }
-  ::freeaddrinfo(found);
   SetError("Could not connect to the cubeSQL server at " + endpoint_ + ": " + failure);
   return false;
 }
 
-bool CubeSQLServer::Login() {
+bool CubeSQLServer::Login(Clock::time_point deadline) {
   using namespace cubesql;
   const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
   // Step 1: announce the user by the hex SHA-1 of its name; the server
   // answers with a random challenge.
-  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep1,
-                          {TextField(DigestHex(Sha1(UserName)))}, timeout))) {
+  const std::string userHash = LoginUserHash(UserName);
+  if (userHash.empty()) {
+    SetError(kNoSha1);
+    return false;
+  }
+  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep1, {TextField(userHash)}, timeout),
+            deadline)) {
     return false;
   }
   Reply challenge;
-  if (!ReceiveOpened(challenge)) return false;
+  if (!ReceiveOpened(challenge, deadline)) return false;
   if (challenge.kind == Reply::Kind::kServerError) {
     SetError(challenge.body);
     return false;
@@ -211,13 +286,17 @@ bool CubeSQLServer::Login() {
     SetError(InvalidReplyMessage("the login challenge has the wrong form"));
     return false;
   }
-  // Step 2: prove the password without sending it:
-  // SHA1(challenge || SHA1(SHA1(password))).
-  const std::string storedHash = DigestBytes(Sha1(DigestBytes(Sha1(Password))));
-  const std::string proof = DigestBytes(Sha1(challenge.body + storedHash));
-  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep2, {proof}, timeout))) return false;
+  // Step 2: prove the password without sending it.
+  const std::string proof = LoginProof(challenge.body, Password);
+  if (proof.empty()) {
+    SetError(kNoSha1);
+    return false;
+  }
+  if (!Send(EncodeRequest(kCommandConnect, kSelectorLoginStep2, {proof}, timeout), deadline)) {
+    return false;
+  }
   Reply answer;
-  if (!ReceiveOpened(answer)) return false;
+  if (!ReceiveOpened(answer, deadline)) return false;
   if (answer.kind == Reply::Kind::kServerError) {
     SetError(answer.body);
     return false;
@@ -229,14 +308,15 @@ bool CubeSQLServer::Login() {
   return true;
 }
 
-bool CubeSQLServer::Execute(std::string_view statement) {
+bool CubeSQLServer::Execute(std::string_view statement, Clock::time_point deadline) {
   using namespace cubesql;
   const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
-  if (!Send(EncodeRequest(kCommandExecute, kSelectorNone, {TextField(statement)}, timeout))) {
+  if (!Send(EncodeRequest(kCommandExecute, kSelectorNone, {TextField(statement)}, timeout),
+            deadline)) {
     return false;
   }
   Reply reply;
-  if (!ReceiveOpened(reply)) return false;
+  if (!ReceiveOpened(reply, deadline)) return false;
   if (reply.kind == Reply::Kind::kServerError) {
     SetError(reply.body);
     return false;
@@ -255,18 +335,24 @@ std::unique_ptr<RecordSet> CubeSQLServer::Query(std::string_view statement) {
     SetError("The statement is too long to send to the cubeSQL server");
     return nullptr;
   }
+  // One deadline for the request, every chunk and every acknowledgement: a
+  // server that keeps sending chunks cannot stretch the query for ever.
+  const auto deadline = Now() + Timeout();
   const auto timeout = static_cast<std::uint32_t>(Timeout().count() / 1000);
-  if (!Send(EncodeRequest(kCommandSelect, kSelectorNone, {TextField(statement)}, timeout))) {
+  if (!Send(EncodeRequest(kCommandSelect, kSelectorNone, {TextField(statement)}, timeout),
+            deadline)) {
     return nullptr;
   }
   CursorReader reader;
   for (;;) {
     ReplyHeader header;
     std::string body;
-    if (!ReceiveReply(header, body)) return nullptr;
+    if (!ReceiveReply(header, body, deadline)) return nullptr;
     switch (reader.Add(header, body)) {
       case CursorReader::Step::kNeedAck:
-        if (!Send(EncodeRequest(kCommandChunk, kSelectorChunkOk, {}, timeout))) return nullptr;
+        if (!Send(EncodeRequest(kCommandChunk, kSelectorChunkOk, {}, timeout), deadline)) {
+          return nullptr;
+        }
         break;
       case CursorReader::Step::kComplete:
         return std::make_unique<RecordSet>(reader.TakeRecords());
@@ -410,10 +496,10 @@ void CubeSQLServer::Close() {
   // it answers. Failures here change nothing for the caller.
   const std::string closing =
       cubesql::EncodeRequest(cubesql::kCommandClose, cubesql::kSelectorNone, {}, 0);
-  const auto deadline = Clock::now() + std::min(kCloseWait, Timeout());
-  if (SendAll(socket_, closing, deadline) == Io::kOk) {
+  const auto deadline = Now() + std::min(kCloseWait, Timeout());
+  if (SendAll(socket_, closing, deadline, now_) == Io::kOk) {
     std::string header;
-    ReceiveAll(socket_, header, cubesql::kHeaderSize, deadline);
+    ReceiveAll(socket_, header, cubesql::kHeaderSize, deadline, now_);
   }
   DropSocket();
 }
@@ -425,18 +511,20 @@ void CubeSQLServer::DropSocket() {
   }
 }
 
-bool CubeSQLServer::Send(const std::string& bytes) {
+bool CubeSQLServer::Send(const std::string& bytes, Clock::time_point deadline) {
   if (socket_ < 0) {
     SetError("The database is not connected");
     return false;
   }
-  return Transferred(
-      IoFailure(SendAll(socket_, bytes, Clock::now() + Timeout()), "accept data", Timeout()));
+  // A deadline already past means the server's answer as a whole took too
+  // long, however readily it takes this request.
+  if (Now() >= deadline) return Transferred(IoFailure(Io::kTimeout, "answer", Timeout()));
+  return Transferred(IoFailure(SendAll(socket_, bytes, deadline, now_), "accept data", Timeout()));
 }
 
-bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size,
-                                 std::chrono::steady_clock::time_point deadline) {
-  return Transferred(IoFailure(ReceiveAll(socket_, out, size, deadline), "answer", Timeout()));
+bool CubeSQLServer::ReceiveExact(std::string& out, std::size_t size, Clock::time_point deadline) {
+  return Transferred(
+      IoFailure(ReceiveAll(socket_, out, size, deadline, now_), "answer", Timeout()));
 }
 
 bool CubeSQLServer::Transferred(const std::string& failure) {
@@ -447,13 +535,15 @@ bool CubeSQLServer::Transferred(const std::string& failure) {
   return false;
 }
 
-bool CubeSQLServer::ReceiveReply(ReplyHeader& header, std::string& body) {
+bool CubeSQLServer::ReceiveReply(ReplyHeader& header, std::string& body,
+                                 Clock::time_point deadline) {
   if (socket_ < 0) {
     SetError("The database is not connected");
     return false;
   }
-  // The whole reply, header and body, must arrive within the timeout.
-  const auto deadline = Clock::now() + Timeout();
+  // Even a reply already waiting in the socket is too late after the
+  // deadline.
+  if (Now() >= deadline) return Transferred(IoFailure(Io::kTimeout, "answer", Timeout()));
   std::string bytes;
   if (!ReceiveExact(bytes, cubesql::kHeaderSize, deadline)) return false;
   std::string error;
@@ -465,10 +555,10 @@ bool CubeSQLServer::ReceiveReply(ReplyHeader& header, std::string& body) {
   return ReceiveExact(body, header.packetSize, deadline);
 }
 
-bool CubeSQLServer::ReceiveOpened(Reply& reply) {
+bool CubeSQLServer::ReceiveOpened(Reply& reply, Clock::time_point deadline) {
   ReplyHeader header;
   std::string body;
-  if (!ReceiveReply(header, body)) return false;
+  if (!ReceiveReply(header, body, deadline)) return false;
   std::string error;
   if (!cubesql::OpenReply(header, body, reply, error)) {
     SetError(error);

@@ -41,17 +41,31 @@ std::int32_t GetInt32(std::string_view bytes, std::size_t offset) {
   return -static_cast<std::int32_t>(~raw) - 1;
 }
 
-// Reads `count` NUL-terminated strings starting at `offset`.
-bool ReadNames(std::string_view body, std::size_t& offset, std::uint32_t count,
-               std::vector<std::string>* names) {
+// Moves `offset` past `count` NUL-terminated strings without copying them;
+// false when the body ends first.
+bool SkipNames(std::string_view body, std::size_t& offset, std::uint32_t count) {
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::size_t end = body.find('\0', offset);
     if (end == std::string_view::npos) return false;
-    if (names) names->emplace_back(body.substr(offset, end - offset));
     offset = end + 1;
   }
   return true;
 }
+
+// The `count` NUL-terminated strings from `offset` on, which SkipNames has
+// found complete.
+void ReadNames(std::string_view body, std::size_t offset, std::uint32_t count,
+               std::vector<std::string>& names) {
+  names.reserve(count);
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t end = body.find('\0', offset);
+    names.emplace_back(body.substr(offset, end - offset));
+    offset = end + 1;
+  }
+}
+
+// Memory taken by a heap block beyond its own bytes, for the estimates.
+constexpr std::uint64_t kAllocationOverhead = 16;
 
 }  // namespace
 
@@ -183,8 +197,9 @@ bool OpenReply(const ReplyHeader& header, std::string_view rawBody, Reply& reply
     return false;
   }
   if (header.encrypted != 0) {
-    error = "The cubeSQL server sent an encrypted reply; this program only uses unencrypted "
-            "connections";
+    error =
+        "The cubeSQL server sent an encrypted reply; this program only uses unencrypted "
+        "connections";
     return false;
   }
   reply.errorCode = header.errorCode;
@@ -218,6 +233,13 @@ CursorReader::Step CursorReader::Fail(std::string message) {
 
 CursorReader::Step CursorReader::Add(const ReplyHeader& header, std::string_view rawBody) {
   if (done_) return Fail(InvalidReplyMessage("data after the end of the result"));
+  // A column count no result can have is refused from the header alone,
+  // before the body is inflated.
+  if (header.errorCode == 0 && header.cols > kMaxResultColumns) {
+    return Fail(InvalidReplyMessage("a result of " + std::to_string(header.cols) +
+                                    " columns, more than the " + std::to_string(kMaxResultColumns) +
+                                    " a result can have"));
+  }
   Reply reply;
   std::string error;
   if (!OpenReply(header, rawBody, reply, error)) return Fail(std::move(error));
@@ -280,13 +302,28 @@ bool CursorReader::DecodeFirst(const ReplyHeader& header, std::string_view body)
     return false;
   }
   const std::size_t sizesOffset = static_cast<std::size_t>(typeBytes);
-  std::size_t offset = static_cast<std::size_t>(typeBytes + sizeBytes);
-  names_.reserve(cols_);
-  if (!ReadNames(body, offset, cols_, &names_)) {
+  const std::size_t namesOffset = static_cast<std::size_t>(typeBytes + sizeBytes);
+  std::size_t offset = namesOffset;
+  if (!SkipNames(body, offset, cols_)) {
     Fail(InvalidReplyMessage("the column names are cut short"));
     return false;
   }
-  if ((header.flags & kReplyTableNames) != 0 && !ReadNames(body, offset, cols_, nullptr)) {
+  // The names are measured before any is copied.
+  const std::uint64_t nameBytes = offset - namesOffset - cols_;  // without their NULs
+  if (nameBytes > kMaxColumnNameBytes) {
+    Fail(InvalidReplyMessage("column names of " + std::to_string(nameBytes) +
+                             " bytes, more than the " + std::to_string(kMaxColumnNameBytes) +
+                             " a result may have"));
+    return false;
+  }
+  memory_ += static_cast<std::uint64_t>(cols_) * sizeof(std::string) + nameBytes;
+  if (memory_ > kMaxResultMemory) {
+    Fail("The cubeSQL result is too large to read");
+    return false;
+  }
+  ReadNames(body, namesOffset, cols_, names_);
+  // Table names are only skipped: nothing keeps them.
+  if ((header.flags & kReplyTableNames) != 0 && !SkipNames(body, offset, cols_)) {
     Fail(InvalidReplyMessage("the table names are cut short"));
     return false;
   }
@@ -320,9 +357,21 @@ bool CursorReader::DecodeValues(std::uint32_t rows, std::string_view body, std::
     Fail(InvalidReplyMessage("the value sizes overrun the reply"));
     return false;
   }
-
+  // What the rows will take, before any is made: empty values cost nothing
+  // on the wire but a field each in memory, and every row is a block of its
+  // own.
   const std::uint32_t skip = rowid_ ? 1 : 0;
-  rows_.reserve(rows_.size() + rows);
+  const std::uint64_t rowCost = sizeof(Row) + kAllocationOverhead +
+                                static_cast<std::uint64_t>(cols_ - skip) * sizeof(DatabaseField);
+  memory_ += rows * rowCost + total;
+  if (memory_ > kMaxResultMemory) {
+    Fail("The cubeSQL result is too large to read");
+    return false;
+  }
+
+  // Later chunks grow the rows as they come: reserving each chunk's exact
+  // size would copy every row read so far once per chunk.
+  if (rows_.empty()) rows_.reserve(rows);
   std::size_t sizePos = sizesOffset;
   std::size_t valuePos = valuesOffset;
   for (std::uint32_t r = 0; r < rows; ++r) {

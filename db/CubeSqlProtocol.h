@@ -26,6 +26,15 @@ inline constexpr std::string_view kSignature = "SQLS";
 inline constexpr std::uint32_t kMaxBodySize = 64u * 1024 * 1024;
 inline constexpr std::uint64_t kMaxResultValues = 4u * 1024 * 1024;
 inline constexpr std::uint64_t kMaxResultBytes = 256u * 1024 * 1024;
+// A result has at most as many columns as SQLite, on which cubeSQL is built,
+// can ever return, and its column names together at most this many bytes.
+// Both are checked before anything is allocated for them, since a few
+// kilobytes of compressed reply can announce millions of empty names.
+inline constexpr std::uint32_t kMaxResultColumns = 32767;
+inline constexpr std::uint64_t kMaxColumnNameBytes = 4u * 1024 * 1024;
+// What a decoded result may take in memory (its names, rows and values with
+// the bookkeeping of each), estimated before each part is made.
+inline constexpr std::uint64_t kMaxResultMemory = 256u * 1024 * 1024;
 
 enum Command : std::uint8_t {
   kCommandConnect = 1,
@@ -140,8 +149,9 @@ private:
   bool done_ = false;
   bool rowid_ = false;
   std::uint32_t cols_ = 0;
-  std::uint64_t totalBytes_ = 0;
+  std::uint64_t totalBytes_ = 0;  // on the wire
   std::uint64_t totalValues_ = 0;
+  std::uint64_t memory_ = 0;  // estimated, of the decoded result
   std::vector<std::string> names_;
   std::vector<Row> rows_;
   std::string error_;

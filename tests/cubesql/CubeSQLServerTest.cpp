@@ -7,19 +7,24 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
-#include "support/RecordSets.h"
 #include "FakeCubeSqlServer.h"
 #include "db/CubeSQLServer.h"
-#include "db/CubeSqlSha1.h"
 #include "db/SQLiteDatabase.h"
+#include "support/RecordSets.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
 namespace {
 
+using namespace std::chrono_literals;
 using test::FakeCubeSqlServer;
 using Value = std::optional<std::string>;
 using Values = std::vector<std::vector<Value>>;
@@ -68,8 +73,10 @@ TEST_F(CubeSQLServerTest, LogsInSelectsTheDatabaseAndClosesCleanly) {
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].command, 1);
   EXPECT_EQ(requests[0].selector, 20);
-  EXPECT_EQ(requests[0].fields,
-            std::vector<std::string>{cubesql::DigestHex(cubesql::Sha1(kUser)) + '\0'});
+  // The user goes as the hex SHA-1 of "admin", NUL-terminated.
+  EXPECT_EQ(
+      requests[0].fields,
+      std::vector<std::string>{std::string("d033e22ae348aeb5660fc2140aec35850c4da997") + '\0'});
   EXPECT_EQ(requests[1].selector, 21);
   EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'shop';"});
 
@@ -179,7 +186,8 @@ TEST_F(CubeSQLServerTest, ListsTablesAndViewsInSchemaOrderWithoutInternalTables)
   ConnectOrFail();
   auto tables = client.TableSchema();
   ASSERT_NE(tables, nullptr) << client.ErrorMessage();
-  EXPECT_EQ(Column(*tables, 1), (std::vector<std::string>{"zebra", "apple", "middle", "cubesqlish"}));
+  EXPECT_EQ(Column(*tables, 1),
+            (std::vector<std::string>{"zebra", "apple", "middle", "cubesqlish"}));
 }
 
 TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) {
@@ -190,7 +198,8 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
       "big bigint, body blob, raw, loose NUMERIC, n nvarchar(40), c char(3), "
       "k1 int NOT NULL, k2 text, PRIMARY KEY (k1, k2))";
   // SQLite refuses two primary keys; the composite key goes in a twin table.
-  const std::string sql = table.substr(0, table.find(", PRIMARY KEY (k1")) + ");"
+  const std::string sql = table.substr(0, table.find(", PRIMARY KEY (k1")) +
+                          ");"
                           "CREATE TABLE pairs (k1 int NOT NULL, k2 text, v, PRIMARY KEY (k1, k2));";
   server.Execute(sql);
   test::TempSqlite file(sql);
@@ -217,8 +226,8 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
 }
 
 TEST_F(CubeSQLServerTest, OddTableNamesAreQuotedProperly) {
-  const std::vector<std::string> names = {"it's", "two words", "select", "Ünïcødé 表",
-                                          "1st", "say \"hi\"", "a'); DROP TABLE x; --"};
+  const std::vector<std::string> names = {
+      "it's", "two words", "select", "Ünïcødé 表", "1st", "say \"hi\"", "a'); DROP TABLE x; --"};
   for (const std::string& name : names) {
     server.Execute("CREATE TABLE " + Ident(name) + " (" + Ident(name + " col") + " text);");
   }
@@ -318,7 +327,8 @@ TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {Garbage::kBadSignature, "The cubeSQL server sent a reply that is not valid (wrong signature)"},
+      {Garbage::kBadSignature,
+       "The cubeSQL server sent a reply that is not valid (wrong signature)"},
       {Garbage::kImpossibleLength,
        "The cubeSQL server sent a reply that is not valid (a body of 4294967280 bytes)"},
       {Garbage::kTruncatedBody, "The cubeSQL server closed the connection"},
@@ -339,6 +349,111 @@ TEST_F(CubeSQLServerTest, BrokenRepliesFailCleanlyAndDropTheConnection) {
     EXPECT_EQ(client.ErrorMessage(), c.message);
     EXPECT_FALSE(client.IsConnected());
   }
+}
+
+// A clock for the client that runs with the real one and can also be moved
+// forward at once.
+class MovableClock {
+public:
+  void Advance(std::chrono::milliseconds by) { offset_ += by.count(); }
+  [[nodiscard]] CubeSQLServer::Clock::time_point Now() const {
+    return CubeSQLServer::Clock::now() + std::chrono::milliseconds(offset_.load());
+  }
+
+private:
+  std::atomic<std::int64_t> offset_{0};
+};
+
+TEST_F(CubeSQLServerTest, OneDeadlineCoversAWholeQueryHoweverManyChunksArrive) {
+  struct Case {
+    const char* what;
+    int timeoutSeconds;
+    int dripMilliseconds;
+    std::chrono::milliseconds clockStepPerChunk;
+    std::string message;
+    int mostChunks;
+  };
+  const std::vector<Case> cases = {
+      // Each chunk costs 1.5 s on the client's clock: a 2 s deadline is over
+      // by the second one.
+      {"a chunk every 1.5 s, on the moved clock", 2, 1, 1500ms,
+       "The cubeSQL server did not answer within 2 seconds", 2},
+      // The same in real time, with a chunk every 300 ms and a 1 s deadline.
+      // A timeout for each reply alone would let every chunk through, and the
+      // query would end in success.
+      {"a chunk every 300 ms in real time", 1, 300, 0ms,
+       "The cubeSQL server did not answer within 1 second", FakeCubeSqlServer::kMaxDrips - 1},
+  };
+  for (const Case& c : cases) {
+    auto clock = std::make_shared<MovableClock>();
+    client.SetClock([clock] { return clock->Now(); });
+    client.TimeoutSeconds = c.timeoutSeconds;
+    server.SetBehaviour({});
+    ConnectOrFail();
+    const int dripsBefore = server.Drips();
+
+    FakeCubeSqlServer::Behaviour dripping;
+    dripping.dripMilliseconds = c.dripMilliseconds;
+    dripping.beforeDrip = [clock, step = c.clockStepPerChunk] { clock->Advance(step); };
+    server.SetBehaviour(dripping);
+    EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr) << c.what;
+    EXPECT_EQ(client.ErrorMessage(), c.message) << c.what;
+    EXPECT_FALSE(client.IsConnected()) << c.what;
+    EXPECT_LE(server.Drips() - dripsBefore, c.mostChunks) << c.what;
+  }
+}
+
+TEST_F(CubeSQLServerTest, ASlowNameLookupEndsAtTheConnectDeadline) {
+  // A lookup that hangs until the test opens its gate (or, should the client
+  // wait for it regardless, for 10 s), then finds the test server. It
+  // outlives the Connect that started it.
+  struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool open = false;
+    bool returned = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  client.Host = "slow.example";
+  client.SetLookup([gate](const std::string&, int port) {
+    {
+      std::unique_lock lock(gate->mutex);
+      gate->changed.wait_for(lock, 10s, [&] { return gate->open; });
+    }
+    auto found = CubeSQLServer::SystemLookup("127.0.0.1", port);
+    std::lock_guard lock(gate->mutex);
+    gate->returned = true;
+    gate->changed.notify_all();
+    return found;
+  });
+
+  EXPECT_FALSE(client.Connect());
+  EXPECT_EQ(client.ErrorMessage(),
+            "Could not find the cubeSQL server \"slow.example\" within 1 second");
+  EXPECT_FALSE(client.IsConnected());
+  EXPECT_TRUE(server.Requests().empty());
+
+  // The abandoned lookup finishes after all; its result goes nowhere.
+  {
+    std::unique_lock lock(gate->mutex);
+    gate->open = true;
+    gate->changed.notify_all();
+    gate->changed.wait(lock, [&] { return gate->returned; });
+  }
+  // The same handle connects with a lookup that now answers at once.
+  ConnectOrFail();
+  EXPECT_EQ(server.Statements(), std::vector<std::string>{"USE DATABASE 'shop';"});
+}
+
+TEST_F(CubeSQLServerTest, AColumnBombIsRefusedAndTheConnectionDropped) {
+  ConnectOrFail();
+  // 60 MB of column types and empty names, compressed to about 60 KB.
+  server.SetBehaviour({.columnBomb = 12'000'000});
+  EXPECT_EQ(client.SelectSQL("SELECT 1"), nullptr);
+  EXPECT_EQ(client.ErrorMessage(),
+            "The cubeSQL server sent a reply that is not valid (a result of 12000000 columns, "
+            "more than the 32767 a result can have)");
+  EXPECT_FALSE(client.IsConnected());
 }
 
 }  // namespace

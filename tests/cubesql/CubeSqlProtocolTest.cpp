@@ -356,6 +356,75 @@ TEST(CubeSqlProtocol, RejectsBrokenAndHostileReplies) {
   }
 }
 
+// The body of a first packet with `count` text columns, each named `name`,
+// and no rows.
+std::string ManyColumns(std::uint32_t count, const std::string& name) {
+  std::string body(std::size_t{count} * 4, '\0');
+  for (std::size_t i = 0; i < count; ++i) body[4 * i + 3] = 3;  // text
+  if (name.empty()) return body.append(count, '\0');
+  for (std::uint32_t i = 0; i < count; ++i) body += name + '\0';
+  return body;
+}
+
+TEST(CubeSqlProtocol, RefusesWhatAHeaderAnnouncesBeyondTheLimits) {
+  // A few kilobytes of compressed reply that would make millions of names,
+  // fields or rows.
+  const Packet bomb = Compressed(Raw({0, 0, 0, 0, 0, 0, 12'000'000}, ManyColumns(12'000'000, "")));
+  // Refused from its header: the body is never inflated, so its damage is
+  // never seen.
+  Packet bombOfJunk = Raw({0, 0, kReplyCompressed, 0, 0, 0, 12'000'000}, std::string(60'000, 'x'));
+  bombOfJunk.header.expandedSize = 60'000'000;
+  const Packet longNames =
+      Compressed(Raw({0, 0, 0, 0, 0, 0, 2}, ManyColumns(2, std::string(2'621'440, 'n'))));
+  std::string emptyValues = Be32(3) + std::string(3'500'000 * 4, '\0') + std::string("a\0", 2);
+  const Packet manyEmptyValues = Compressed(Raw({0, 0, 0, 0, 0, 3'500'000, 1}, emptyValues));
+
+  struct Case {
+    const char* what;
+    std::vector<Packet> packets;
+    std::string message;
+  };
+  const std::string invalid = "The cubeSQL server sent a reply that is not valid (";
+  const std::vector<Case> cases = {
+      {"twelve million empty column names",
+       {bomb},
+       invalid + "a result of 12000000 columns, more than the 32767 a result can have)"},
+      {"twelve million columns over a body that is no zlib stream",
+       {bombOfJunk},
+       invalid + "a result of 12000000 columns, more than the 32767 a result can have)"},
+      {"one column more than a result can have",
+       {Raw({0, 0, 0, 0, 0, 0, 32768}, ManyColumns(32768, "c"))},
+       invalid + "a result of 32768 columns, more than the 32767 a result can have)"},
+      {"a later chunk announcing too many columns",
+       {Cursor({"a"}, {{"1"}}, kReplyPartial), Raw({0, 0, kReplyPartial, 0, 0, 0, 40000}, "")},
+       invalid + "a result of 40000 columns, more than the 32767 a result can have)"},
+      {"column names of 5 MiB",
+       {longNames},
+       invalid + "column names of 5242880 bytes, more than the 4194304 a result may have)"},
+      {"3.5 million empty values in as many rows",
+       {manyEmptyValues},
+       "The cubeSQL result is too large to read"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = Feed(c.packets);
+    EXPECT_FALSE(outcome.records) << c.what;
+    ASSERT_FALSE(outcome.steps.empty()) << c.what;
+    EXPECT_EQ(outcome.steps.back(), CursorReader::Step::kInvalid) << c.what;
+    EXPECT_EQ(outcome.error, c.message) << c.what;
+  }
+}
+
+TEST(CubeSqlProtocol, AcceptsResultsRightAtTheLimits) {
+  const Outcome widest = Feed({Raw({0, 0, 0, 0, 0, 0, 32767}, ManyColumns(32767, "c"))});
+  ASSERT_TRUE(widest.records) << widest.error;
+  EXPECT_EQ(widest.records->ColumnNames().size(), 32767u);
+
+  const std::string longest(4'194'304, 'n');
+  const Outcome named = Feed({Compressed(Raw({0, 0, 0, 0, 0, 0, 1}, ManyColumns(1, longest)))});
+  ASSERT_TRUE(named.records) << named.error;
+  EXPECT_EQ(named.records->ColumnNames(), std::vector<std::string>{longest});
+}
+
 TEST(CubeSqlProtocol, RefusesDataAfterTheResultIsComplete) {
   const Packet packet = Cursor({"a"}, {{"1"}});
   ReplyHeader header;

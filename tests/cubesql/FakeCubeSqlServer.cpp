@@ -4,26 +4,44 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
 #include <poll.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
-
-#include "db/CubeSqlSha1.h"
 
 namespace vantrix::test {
 namespace {
 
-using db::cubesql::DigestBytes;
-using db::cubesql::DigestHex;
-using db::cubesql::Sha1;
+// SHA-1 and hex text made here, straight from OpenSSL, so that the login
+// check does not share the client's own login code.
+std::string Sha1(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) != 1) {
+    ADD_FAILURE() << "OpenSSL refused SHA-1";
+    return {};
+  }
+  return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+std::string HexText(const std::string& bytes) {
+  std::string text;
+  char pair[3];
+  for (const char c : bytes) {
+    std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+    text += pair;
+  }
+  return text;
+}
 
 constexpr std::uint32_t kMaxRequestBody = 16u * 1024 * 1024;
 
@@ -246,9 +264,8 @@ private:
       return Reply(fields, challenge_, behaviour);
     }
     if (request.selector == 21 && !challenge_.empty()) {
-      const std::string expectedUser = DigestHex(Sha1(server_.user_)) + '\0';
-      const std::string expectedProof = DigestBytes(
-          Sha1(challenge_ + DigestBytes(Sha1(DigestBytes(Sha1(server_.password_))))));
+      const std::string expectedUser = HexText(Sha1(server_.user_)) + '\0';
+      const std::string expectedProof = Sha1(challenge_ + Sha1(Sha1(server_.password_)));
       if (behaviour.refuse == Refusal::kNone && userField_ == expectedUser &&
           request.fields[0] == expectedProof) {
         loggedIn_ = true;
@@ -282,8 +299,7 @@ private:
         name = sql.substr(i, sql.find(';', i) - i);
       }
       if (name != server_.database_) {
-        return ReplyError(kUnknownDatabaseCode, "Database " + name + " does not exist.",
-                          behaviour);
+        return ReplyError(kUnknownDatabaseCode, "Database " + name + " does not exist.", behaviour);
       }
       databaseSelected_ = true;
       return ReplyOk(behaviour);
@@ -300,6 +316,8 @@ private:
 
   bool Select(const std::string& sql, const Behaviour& behaviour) {
     if (!databaseSelected_) return ReplyError(7001, "No database selected.", behaviour);
+    if (behaviour.columnBomb > 0) return SendColumnBomb(behaviour);
+    if (behaviour.dripMilliseconds > 0) return Drip(behaviour);
     Result result;
     {
       std::lock_guard lock(server_.dbMutex_);
@@ -416,6 +434,55 @@ private:
     return Reply(end, "", behaviour);
   }
 
+  // Types and empty names of columnBomb columns: megabytes that compress to
+  // a few kilobytes.
+  bool SendColumnBomb(const Behaviour& behaviour) {
+    const std::size_t count = behaviour.columnBomb;
+    std::string body(count * 5, '\0');
+    for (std::size_t i = 0; i < count; ++i) body[4 * i + 3] = 3;  // text
+    uLongf packedSize = compressBound(static_cast<uLong>(body.size()));
+    std::string packed(packedSize, '\0');
+    compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+              reinterpret_cast<const Bytef*>(body.data()), static_cast<uLong>(body.size()),
+              Z_BEST_SPEED);
+    packed.resize(packedSize);
+    ReplyFields fields;
+    fields.flags = 0x08;
+    fields.expandedSize = static_cast<std::uint32_t>(body.size());
+    fields.cols = behaviour.columnBomb;
+    return Reply(fields, packed, behaviour);
+  }
+
+  // A chunked result that keeps the client waiting: empty chunks, slowly.
+  bool Drip(const Behaviour& behaviour) {
+    std::string head;
+    Put32(head, 3);
+    head += std::string("drip") + '\0';
+    ReplyFields fields;
+    fields.cols = 1;
+    fields.flags = 0x20;
+    if (!Reply(fields, head, behaviour)) return false;
+    for (int i = 0; i < kMaxDrips; ++i) {
+      if (!AwaitAck() || !Pause(behaviour.dripMilliseconds)) return false;
+      {
+        std::lock_guard lock(server_.mutex_);
+        ++server_.drips_;
+      }
+      if (behaviour.beforeDrip) behaviour.beforeDrip();
+      if (!Reply(fields, "", behaviour)) return false;
+    }
+    if (!AwaitAck()) return false;
+    ReplyFields end;
+    end.errorCode = 777;
+    return Reply(end, "", behaviour);
+  }
+
+  // Lets the time go by; false when the server stops meanwhile.
+  bool Pause(int milliseconds) {
+    pollfd stop{server_.stopPipe_[0], POLLIN, 0};
+    return ::poll(&stop, 1, milliseconds) == 0;
+  }
+
   bool AwaitAck() {
     const auto request = ReadRequest();
     if (!request) return false;
@@ -493,8 +560,8 @@ void FakeCubeSqlServer::Execute(const std::string& sql) {
   std::lock_guard lock(dbMutex_);
   char* message = nullptr;
   if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    ADD_FAILURE() << "SQL for the fake cubeSQL server failed: " << (message ? message : "")
-                  << "\n" << sql;
+    ADD_FAILURE() << "SQL for the fake cubeSQL server failed: " << (message ? message : "") << "\n"
+                  << sql;
   }
   sqlite3_free(message);
 }
@@ -534,6 +601,11 @@ std::vector<std::string> FakeCubeSqlServer::Statements() const {
 int FakeCubeSqlServer::ChunkAcks() const {
   std::lock_guard lock(mutex_);
   return chunkAcks_;
+}
+
+int FakeCubeSqlServer::Drips() const {
+  std::lock_guard lock(mutex_);
+  return drips_;
 }
 
 }  // namespace vantrix::test

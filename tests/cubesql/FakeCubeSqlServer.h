@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -24,6 +25,8 @@ public:
   static constexpr int kLoginRefusedCode = 7056;
   static constexpr const char* kLoginRefusedText = "Invalid username and/or password.";
   static constexpr int kUnknownDatabaseCode = 7018;
+  // A dripping result ends after this many empty chunks.
+  static constexpr int kMaxDrips = 40;
 
   enum class Refusal { kNone, kAtStep1, kAtStep2 };
   enum class Garbage {
@@ -34,13 +37,24 @@ public:
   };
 
   struct Behaviour {
-    bool compress = false;     // zlib-compress every cursor body
-    int chunkRows = 0;         // > 0: send results in chunks of this many rows
-    bool rowidColumn = false;  // lead every cursor with a rowid column
-    bool tableNames = false;   // add the table name of every column
-    Refusal refuse = Refusal::kNone;  // refuse every login at this step
+    bool compress = false;             // zlib-compress every cursor body
+    int chunkRows = 0;                 // > 0: send results in chunks of this many rows
+    bool rowidColumn = false;          // lead every cursor with a rowid column
+    bool tableNames = false;           // add the table name of every column
+    Refusal refuse = Refusal::kNone;   // refuse every login at this step
     Garbage garbage = Garbage::kNone;  // answer every request with broken bytes
-    bool silent = false;       // accept connections, read, never answer
+    bool silent = false;               // accept connections, read, never answer
+    // > 0: answer every SELECT with a small compressed reply announcing this
+    // many columns, all with empty names, and no rows.
+    std::uint32_t columnBomb = 0;
+    // > 0: answer every SELECT with a chunked result that does not end: after
+    // its first packet (one column, no rows), an empty chunk every
+    // dripMilliseconds, each once the client has acknowledged the one before,
+    // up to kMaxDrips chunks; only then the end marker.
+    int dripMilliseconds = 0;
+    // Called as each dripped chunk is about to go out (tests move their clock
+    // here).
+    std::function<void()> beforeDrip = nullptr;
   };
 
   struct Request {
@@ -71,6 +85,8 @@ public:
   [[nodiscard]] std::vector<std::string> Statements() const;
   // Chunk acknowledgements received.
   [[nodiscard]] int ChunkAcks() const;
+  // Empty chunks of dripping results sent (or about to be sent).
+  [[nodiscard]] int Drips() const;
 
 private:
   class Session;
@@ -95,6 +111,7 @@ private:
   Behaviour behaviour_;
   std::vector<Request> requests_;
   int chunkAcks_ = 0;
+  int drips_ = 0;
 
   std::mutex threadsMutex_;
   std::vector<std::thread> sessions_;

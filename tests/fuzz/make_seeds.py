@@ -47,6 +47,10 @@ seeds = {
     + header(0, error=777),
     "error": header(21, error=1) + b"near \"x\": syntax err\0"[:21],
     "empty": reply(cursor([], [], []), rows=0, cols=0),
+    # A small compressed reply announcing more columns (all with empty names)
+    # than a result can have.
+    "column_bomb": reply(cursor([3] * 100000, [b""] * 100000, []), rows=0, cols=100000,
+                         compress=True),
 }
 os.makedirs(os.path.join(os.path.dirname(__file__), "seeds"), exist_ok=True)
 for name, data in seeds.items():

@@ -1,14 +1,17 @@
+// The hashes of the cubeSQL login: SHA-1 against FIPS 180 known answers, and
+// the two login fields against values worked out by hand with another SHA-1.
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "db/CubeSqlSha1.h"
+#include "db/CubeSqlLogin.h"
 
 namespace vantrix::db::cubesql {
 namespace {
 
-TEST(CubeSqlSha1, MatchesKnownDigests) {
+TEST(CubeSqlLogin, Sha1MatchesKnownDigests) {
   struct Case {
     std::string input;
     const char* hex;
@@ -28,19 +31,35 @@ TEST(CubeSqlSha1, MatchesKnownDigests) {
       {std::string(119, 'x'), "4300320394f7ee239bcdce7d3b8bcee173a0cd5c"},
       {std::string(120, 'x'), "ceb2821639c4b6dcb10bce0e522ca2e608ce056d"},
       {std::string(1000000, 'a'), "34aa973cd4c4daa4f61eeb2bdbad27316534016f"},
+      // Raw bytes, NUL and high bytes included.
+      {std::string("\x00\xff\x80 \x00", 5), "b34d72e63e60bb6bea9693dc1eb25a4d99cafb4c"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DigestHex(Sha1(c.input)), c.hex) << "input of " << c.input.size() << " bytes";
+    const std::string digest = Sha1(c.input);
+    EXPECT_EQ(digest.size(), 20u);
+    EXPECT_EQ(Hex(digest), c.hex) << "input of " << c.input.size() << " bytes";
   }
 }
 
-TEST(CubeSqlSha1, HashesRawBytesIncludingNulAndHighBytes) {
-  const std::string bytes("\x00\xff\x80 \x00", 5);
-  EXPECT_EQ(DigestHex(Sha1(bytes)), "b34d72e63e60bb6bea9693dc1eb25a4d99cafb4c");
-  const std::string raw = DigestBytes(Sha1("abc"));
-  ASSERT_EQ(raw.size(), 20u);
-  EXPECT_EQ(static_cast<unsigned char>(raw[0]), 0xa9);
-  EXPECT_EQ(static_cast<unsigned char>(raw[19]), 0x9d);
+TEST(CubeSqlLogin, LoginFieldsMatchHandComputedValues) {
+  EXPECT_EQ(LoginUserHash("admin"), "d033e22ae348aeb5660fc2140aec35850c4da997");
+
+  struct Case {
+    std::string challenge;
+    std::string password;
+    const char* hex;
+  };
+  std::string counting;
+  for (int i = 0; i < 20; ++i) counting += static_cast<char>(i);
+  const std::vector<Case> cases = {
+      {counting, "pa'ss word", "6e241980cd8fd47dd1355c6912f0ef066d8f494f"},
+      {std::string(20, '\xff'), "", "5c6b34503e4631ea455896df79ba20ad521a3409"},
+  };
+  for (const Case& c : cases) {
+    const std::string proof = LoginProof(c.challenge, c.password);
+    EXPECT_EQ(proof.size(), 20u);
+    EXPECT_EQ(Hex(proof), c.hex) << "password \"" << c.password << "\"";
+  }
 }
 
 }  // namespace
