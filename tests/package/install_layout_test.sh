@@ -102,7 +102,7 @@ for program in "${programs[@]}"; do
   warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null) || true
   [ -z "$warnings" ] || fail "$program.1 renders with warnings: $warnings"
   text=$(MANWIDTH=80 man -l "$page" 2>/dev/null) || true
-  grep -q "^ *$program - " <<<"$text" || fail "$program.1 has no NAME line for $program"
+  grep -Eq "^ *$program +- " <<<"$text" || fail "$program.1 has no NAME line for $program"
   grep -q "Vantrix $version" <<<"$text" || fail "$program.1 does not name version $version"
 done
 
