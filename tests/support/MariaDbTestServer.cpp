@@ -19,28 +19,30 @@ std::optional<MariaDbServer> TestMariaDb() {
                        env("VANTRIX_TEST_MYSQL_PASSWORD", "")};
 }
 
-void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
-                         const std::string& sql) {
+namespace {
+
+MYSQL* ConnectAsTestUser(const MariaDbServer& server) {
   MYSQL* mysql = mysql_init(nullptr);
   const unsigned int protocol = MYSQL_PROTOCOL_TCP;
   mysql_optionsv(mysql, MYSQL_OPT_PROTOCOL, &protocol);
   mysql_optionsv(mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-  if (!mysql_real_connect(mysql, server.host.c_str(), server.user.c_str(),
-                          server.password.c_str(), nullptr,
-                          static_cast<unsigned int>(server.port), nullptr,
+  if (!mysql_real_connect(mysql, server.host.c_str(), server.user.c_str(), server.password.c_str(),
+                          nullptr, static_cast<unsigned int>(server.port), nullptr,
                           CLIENT_MULTI_STATEMENTS)) {
     std::string error = mysql_error(mysql);
     mysql_close(mysql);
     throw std::runtime_error("cannot reach the MariaDB test server: " + error);
   }
-  const std::string setup = "DROP DATABASE IF EXISTS `" + database + "`; CREATE DATABASE `" +
-                            database + "` CHARACTER SET utf8mb4; USE `" + database + "`" +
-                            (sql.empty() ? std::string() : "; " + sql);
+  return mysql;
+}
+
+// Runs every statement of `sql`, draining each result so that errors in
+// later ones surface; the connection is closed.
+void RunAll(MYSQL* mysql, const std::string& sql) {
   std::string error;
-  if (mysql_real_query(mysql, setup.c_str(), setup.size()) != 0) {
+  if (mysql_real_query(mysql, sql.c_str(), sql.size()) != 0) {
     error = mysql_error(mysql);
   } else {
-    // Drain every statement's result so that errors in later ones surface.
     int status = 0;
     do {
       if (MYSQL_RES* result = mysql_store_result(mysql)) mysql_free_result(result);
@@ -49,7 +51,42 @@ void CreateMariaDbSchema(const MariaDbServer& server, const std::string& databas
     } while (status == 0);
   }
   mysql_close(mysql);
-  if (!error.empty()) throw std::runtime_error("test schema SQL failed: " + error);
+  if (!error.empty()) throw std::runtime_error("test SQL failed: " + error);
+}
+
+}  // namespace
+
+void RunMariaDbSql(const MariaDbServer& server, const std::string& sql) {
+  RunAll(ConnectAsTestUser(server), sql);
+}
+
+MariaDbUserStatistics UserStatistics(const MariaDbServer& server, const std::string& user) {
+  MYSQL* mysql = ConnectAsTestUser(server);
+  const std::string sql =
+      "SELECT TOTAL_CONNECTIONS, SELECT_COMMANDS + UPDATE_COMMANDS + OTHER_COMMANDS "
+      "FROM information_schema.USER_STATISTICS WHERE USER = '" +
+      user + "'";
+  MariaDbUserStatistics statistics;
+  if (mysql_real_query(mysql, sql.c_str(), sql.size()) == 0) {
+    if (MYSQL_RES* result = mysql_store_result(mysql)) {
+      if (MYSQL_ROW row = mysql_fetch_row(result)) {
+        statistics.connections = std::atoll(row[0]);
+        statistics.statements = std::atoll(row[1]);
+      }
+      mysql_free_result(result);
+    }
+  }
+  mysql_close(mysql);
+  return statistics;
+}
+
+void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
+                         const std::string& sql) {
+  MYSQL* mysql = ConnectAsTestUser(server);
+  const std::string setup = "DROP DATABASE IF EXISTS `" + database + "`; CREATE DATABASE `" +
+                            database + "` CHARACTER SET utf8mb4; USE `" + database + "`" +
+                            (sql.empty() ? std::string() : "; " + sql);
+  RunAll(mysql, setup);
 }
 
 }  // namespace vantrix::test

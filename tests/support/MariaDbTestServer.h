@@ -22,9 +22,21 @@ std::optional<MariaDbServer> TestMariaDb();
 void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
                          const std::string& sql);
 
+// Runs SQL (several statements allowed) outside any database. Throws on
+// failure.
+void RunMariaDbSql(const MariaDbServer& server, const std::string& sql);
+
+// What the server counted for one account since it was made (the server
+// runs with user statistics on).
+struct MariaDbUserStatistics {
+  long long connections = 0;
+  long long statements = 0;  // SELECTs, updates and every other command
+};
+MariaDbUserStatistics UserStatistics(const MariaDbServer& server, const std::string& user);
+
 // Skips the current test when there is no test server.
-#define VANTRIX_REQUIRE_MARIADB(var)                                          \
-  auto var##_opt = ::vantrix::test::TestMariaDb();                           \
+#define VANTRIX_REQUIRE_MARIADB(var)                                           \
+  auto var##_opt = ::vantrix::test::TestMariaDb();                             \
   if (!var##_opt) GTEST_SKIP() << "no MariaDB test server (run scripts/test)"; \
   const ::vantrix::test::MariaDbServer& var = *var##_opt
 

@@ -1,0 +1,202 @@
+// Compare and the field comparison where the engines make it hard to be
+// right: case twins, tables gone since Connect, server types outside the
+// type table, names that are not UTF-8, and what a Compare costs the server.
+#include <filesystem>
+
+#include <sqlite3.h>
+
+#include "WindowFixture.h"
+#include "support/MariaDbTestServer.h"
+#include "support/TempSqlite.h"
+#include "ui/Picture.h"
+
+namespace vantrix::test {
+namespace {
+
+const QString kOk = QStringLiteral("Table ok");
+const QString kMissing = QStringLiteral("Table NOT ok");
+const QString kDiffer = QStringLiteral("Fields not ok");
+const QString kNotChecked = QStringLiteral("Table not checked");
+const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
+const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
+
+class SoundnessTest : public WindowTest {
+protected:
+  void Select(int row) { W().DiffTables->SetListIndex(row); }
+  void ConnectMariaDb(int side, const MariaDbServer& server, const std::string& database,
+                      const std::string& user = {}, const std::string& password = {}) {
+    FillServer(side, server.host, server.port, database, user.empty() ? server.user : user,
+               password.empty() ? server.password : password);
+    Connect(side);
+  }
+  static bool ShowsPicture(const ui::Listbox* list, int row, const char* file) {
+    return list->RowPicture(row).cacheKey() == ui::Picture(QString::fromUtf8(file)).cacheKey();
+  }
+};
+
+// On a server that tells "users" from "USERS", each is compared with its own
+// twin, not with the first name that differs only in letter case.
+TEST_F(SoundnessTest, CaseTwinsAreEachComparedWithTheirOwnTwin) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(
+      server, "vx_twins_1",
+      "CREATE TABLE `users` (id INT, name TEXT); CREATE TABLE `USERS` (other DATE);");
+  CreateMariaDbSchema(
+      server, "vx_twins_2",
+      "CREATE TABLE `USERS` (other DATE); CREATE TABLE `users` (id INT, name TEXT);");
+  ConnectMariaDb(1, server, "vx_twins_1");
+  ConnectMariaDb(2, server, "vx_twins_2");
+  ASSERT_EQ(ColumnOf(W().DB2tables), (QStringList{"USERS", "users"}));
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"USERS | " + kOk, "users | " + kOk}));
+  Select(1);
+  EXPECT_EQ(RowsOf(W().DiffFields), (QStringList{"id | " + kBothOk, "name | " + kBothOk}));
+  Select(0);
+  EXPECT_EQ(RowsOf(W().DiffFields), (QStringList{"other | " + kBothOk}));
+}
+
+// A table dropped between Connect and Compare, and a view over a dropped
+// table, have no fields to compare: they are not checked, not "ok".
+TEST_F(SoundnessTest, TablesThatCannotBeReadAreNotChecked) {
+  TempSqlite db1(
+      "CREATE TABLE a (x INTEGER); CREATE TABLE b (y INTEGER); CREATE TABLE gone (g INTEGER);"
+      "CREATE VIEW broken AS SELECT g FROM gone; DROP TABLE gone; CREATE TABLE c (z TEXT);");
+  TempSqlite db2(
+      "CREATE TABLE a (x INTEGER); CREATE TABLE b (y INTEGER); CREATE TABLE broken (g INTEGER);"
+      "CREATE TABLE c (z TEXT);");
+  ChooseSQLite(1, db1.path());
+  ChooseSQLite(2, db2.path());
+  Connect(1);
+  Connect(2);
+  ASSERT_EQ(ColumnOf(W().DB1tables), (QStringList{"a", "b", "broken", "c"}));
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(db1.path().c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DROP TABLE b", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"a | " + kOk, "b | " + kNotChecked,
+                                                 "broken | " + kNotChecked, "c | " + kOk}));
+  EXPECT_TRUE(ShowsPicture(W().DiffTables, 1, "alert.jpg"));
+  EXPECT_TRUE(ShowsPicture(W().DiffTables, 2, "alert.jpg"));
+  for (const int row : {1, 2}) {
+    Select(row);
+    EXPECT_EQ(RowsOf(W().DiffFields), QStringList{"Selected table on DB1 has no fields | "}) << row;
+  }
+  EXPECT_EQ(fake().messages, QStringList());
+}
+
+// MariaDB types outside the type table (geometry, inet6, ...) have no code
+// of their own: they agree only with the same declaration, and their label
+// is "Unknown". An int changed to a point is a difference.
+TEST_F(SoundnessTest, AServerTypeOutsideTheTableAgreesOnlyWithTheSameType) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(
+      server, "vx_types_1",
+      "CREATE TABLE t (id INT, p INT, g GEOMETRY, a INET6, u UUID, d DECIMAL(9,2))");
+  CreateMariaDbSchema(server, "vx_types_2",
+                      "CREATE TABLE t (id INT, p POINT, g GEOMETRY, a INET6, u DECIMAL(9,2), "
+                      "d POLYGON)");
+  ConnectMariaDb(1, server, "vx_types_1");
+  ConnectMariaDb(2, server, "vx_types_2");
+  Compare();
+  EXPECT_EQ(RowsOf(W().DiffTables), QStringList{"t | " + kDiffer});
+  Select(0);
+  EXPECT_EQ(RowsOf(W().DiffFields),
+            (QStringList{"id | " + kBothOk, "p | " + kTypeDiffers, "g | " + kBothOk,
+                         "a | " + kBothOk, "u | " + kTypeDiffers, "d | " + kTypeDiffers}));
+  W().DB2tables->SetListIndex(0);
+  EXPECT_EQ(RowsOf(W().DB2fields), (QStringList{"id | 3-Integer", "p | Unknown", "g | Unknown",
+                                                "a | Unknown", "u | 13-Decimal", "d | Unknown"}));
+  EXPECT_EQ(fake().messages, QStringList());
+}
+
+// SQLite keeps any bytes as a name; the list shows replacement marks for
+// bytes that are not UTF-8, but the engine is asked under its own bytes.
+TEST_F(SoundnessTest, NamesThatAreNotUtf8AreAskedForUnderTheEnginesOwnBytes) {
+  TempSqlite db1("CREATE TABLE \"caf\xE9\" (x INTEGER); CREATE TABLE \"caf\xE8\" (y INTEGER);");
+  TempSqlite db2("CREATE TABLE \"caf\xE9\" (x INTEGER);");
+  ChooseSQLite(1, db1.path());
+  ChooseSQLite(2, db2.path());
+  Connect(1);
+  Connect(2);
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  EXPECT_EQ(ColumnOf(W().DiffTables, 1), (QStringList{kOk, kMissing}));
+  Select(0);
+  EXPECT_EQ(RowsOf(W().DiffFields), QStringList{"x | " + kBothOk});
+  W().DB1tables->SetListIndex(1);
+  EXPECT_EQ(RowsOf(W().DB1fields), QStringList{"y | 3-Integer"});
+}
+
+// A Compare reads each side in a fixed number of statements: the same for
+// 3 tables as for 300, at most two connections and five statements a side.
+TEST_F(SoundnessTest, ACompareCostsTheSameStatementsWhateverTheNumberOfTables) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  struct Cost {
+    MariaDbUserStatistics side[2];
+    bool operator==(const Cost& o) const {
+      return side[0].connections == o.side[0].connections &&
+             side[0].statements == o.side[0].statements &&
+             side[1].connections == o.side[1].connections &&
+             side[1].statements == o.side[1].statements;
+    }
+  };
+  const auto compareCost = [&](int tables) {
+    std::string sql1;
+    std::string sql2;
+    for (int i = 0; i < tables; ++i) {
+      const std::string name = "t" + std::to_string(i);
+      sql1 += "CREATE TABLE " + name + " (id INT, v VARCHAR(9));";
+      // Every third table differs, every seventh is missing in DB 2.
+      if (i % 7 != 6)
+        sql2 += "CREATE TABLE " + name + " (id INT, v " + (i % 3 ? "VARCHAR(9)" : "INT") + ");";
+    }
+    const std::string db = "vx_cost_" + std::to_string(tables);
+    CreateMariaDbSchema(server, db + "_1", sql1);
+    CreateMariaDbSchema(server, db + "_2", sql2);
+    // Each side has an account of its own, whose statements the server counts.
+    Cost cost;
+    for (int side = 1; side <= 2; ++side) {
+      const std::string user = db + "_u" + std::to_string(side);
+      RunMariaDbSql(server, "DROP USER IF EXISTS '" + user +
+                                "'@'127.0.0.1';"
+                                "CREATE USER '" +
+                                user +
+                                "'@'127.0.0.1' IDENTIFIED BY 'pw';"
+                                "GRANT SELECT ON `" +
+                                db + "_" + std::to_string(side) + "`.* TO '" + user +
+                                "'@'127.0.0.1';");
+      ConnectMariaDb(side, server, db + "_" + std::to_string(side), user, "pw");
+    }
+    MariaDbUserStatistics before[2];
+    for (int side = 0; side < 2; ++side) {
+      before[side] = UserStatistics(server, db + "_u" + std::to_string(side + 1));
+    }
+    Compare();
+    EXPECT_EQ(W().DiffTables->ListCount(), tables);
+    EXPECT_EQ(ColumnOf(W().DiffTables, 1).count(kMissing), tables / 7);
+    for (int side = 0; side < 2; ++side) {
+      const auto after = UserStatistics(server, db + "_u" + std::to_string(side + 1));
+      cost.side[side] = {after.connections - before[side].connections,
+                         after.statements - before[side].statements};
+      EXPECT_LE(cost.side[side].connections, 2) << tables << " tables, side " << side + 1;
+      EXPECT_LE(cost.side[side].statements, 5) << tables << " tables, side " << side + 1;
+      EXPECT_GE(cost.side[side].connections, 1) << "the statistics count nothing";
+    }
+    return cost;
+  };
+  const Cost small = compareCost(3);
+  const Cost large = compareCost(300);
+  EXPECT_TRUE(small == large) << "3 tables: " << small.side[0].statements << " + "
+                              << small.side[1].statements
+                              << " statements; 300 tables: " << large.side[0].statements << " + "
+                              << large.side[1].statements;
+  EXPECT_EQ(fake().messages, QStringList());
+}
+
+}  // namespace
+}  // namespace vantrix::test
