@@ -82,8 +82,8 @@ private:
 };
 
 // The handle for an engine name as the type menus show it ("Mysql",
-// "RealServer", "CubeSQLserver", "SQLite"; letter case ignored), or nullptr
-// for anything that names no engine.
+// "RealServer", "CubeSQLserver", "SQLite", "PostgreSQL"; letter case ignored), or
+// nullptr for anything that names no engine.
 std::unique_ptr<Database> CreateDatabase(std::string_view engineName);
 
 // The engine's default port for a name, 0 when it has none (SQLite).

@@ -1,6 +1,7 @@
 #include "db/CubeSQLServer.h"
 #include "db/Database.h"
 #include "db/MySQLCommunityServer.h"
+#include "db/PostgreSQLServer.h"
 #include "db/SQLiteDatabase.h"
 
 namespace vantrix::db {
@@ -12,6 +13,8 @@ std::unique_ptr<Database> CreateDatabase(std::string_view engineName) {
     return std::make_unique<CubeSQLServer>();
   }
   if (EqualsIgnoringAsciiCase(engineName, "SQLite")) return std::make_unique<SQLiteDatabase>();
+  if (EqualsIgnoringAsciiCase(engineName, "PostgreSQL"))
+    return std::make_unique<PostgreSQLServer>();
   return nullptr;
 }
 
@@ -21,6 +24,7 @@ int DefaultPort(std::string_view engineName) {
       EqualsIgnoringAsciiCase(engineName, "CubeSQLserver")) {
     return CubeSQLServer::kDefaultPort;
   }
+  if (EqualsIgnoringAsciiCase(engineName, "PostgreSQL")) return PostgreSQLServer::kDefaultPort;
   return 0;
 }
 

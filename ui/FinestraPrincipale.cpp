@@ -213,6 +213,7 @@ void FinestraPrincipale::BuildPanel(const Side& side) {
       {QStringLiteral("Mysql"), QStringLiteral("RealServer"), QStringLiteral("CubeSQLserver")});
   side.type->insertSeparator(3);
   side.type->addItem(QStringLiteral("SQLite"));
+  side.type->addItem(QStringLiteral("PostgreSQL"));
   side.type->setCurrentIndex(0);
   place(side.type, 87, top.type, 147, 20);
 

@@ -126,6 +126,8 @@ void TypeChange(FinestraPrincipale& w, int side) {
     p.port->setText(QStringLiteral("4430"));
   } else if (engine.compare(QStringLiteral("Mysql"), Qt::CaseInsensitive) == 0) {
     p.port->setText(QStringLiteral("3306"));
+  } else if (engine.compare(QStringLiteral("PostgreSQL"), Qt::CaseInsensitive) == 0) {
+    p.port->setText(QStringLiteral("5432"));
   }
 }
 

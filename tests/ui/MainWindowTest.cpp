@@ -174,12 +174,13 @@ TEST_F(MainWindowTest, CaptionsHeadingsAndFonts) {
 TEST_F(MainWindowTest, FieldsStartEmptyWithMysqlAndPort3306) {
   FinestraPrincipale& window = Window();
   for (QComboBox* type : {window.DB1Type, window.DB2Type}) {
-    ASSERT_EQ(type->count(), 5);
+    ASSERT_EQ(type->count(), 6);
     EXPECT_EQ(type->itemText(0), "Mysql");
     EXPECT_EQ(type->itemText(1), "RealServer");
     EXPECT_EQ(type->itemText(2), "CubeSQLserver");
     EXPECT_EQ(type->itemData(3, Qt::AccessibleDescriptionRole).toString(), "separator");
     EXPECT_EQ(type->itemText(4), "SQLite");
+    EXPECT_EQ(type->itemText(5), "PostgreSQL");
     EXPECT_EQ(type->currentIndex(), 0);
     EXPECT_EQ(type->currentText(), "Mysql");
   }

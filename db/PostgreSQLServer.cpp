@@ -1,0 +1,383 @@
+#include "db/PostgreSQLServer.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <utility>
+
+#include "db/Ascii.h"
+#include "db/TypeCodes.h"
+
+namespace vantrix::db {
+namespace {
+
+// libpq's messages end in a new line, some with a hint on a second line.
+std::string Trimmed(const char* message) {
+  std::string_view text = message ? message : "";
+  while (!text.empty() && IsAsciiSpace(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsAsciiSpace(text.front())) text.remove_prefix(1);
+  return std::string(text);
+}
+
+// The relations of the schema that have fields to compare: ordinary tables
+// (partitions too, which are tables of their own), views, materialized
+// views, partitioned tables and foreign tables. Sequences, indexes,
+// composite types and TOAST tables are left out. $1 is the schema; empty
+// means the session's current schema.
+constexpr std::string_view kRelationsOfTheSchema =
+    " FROM pg_catalog.pg_class AS c"
+    " JOIN pg_catalog.pg_namespace AS n ON n.oid = c.relnamespace";
+constexpr std::string_view kInTheSchema =
+    " WHERE n.nspname = COALESCE(NULLIF($1::text, ''), pg_catalog.current_schema())"
+    " AND c.relkind IN ('r', 'v', 'm', 'p', 'f')";
+// Each relation with its live fields, one row per field, or one row with a
+// NULL field name for a table without fields (PostgreSQL allows them). A
+// table has at most one primary key index.
+constexpr std::string_view kFields =
+    " a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull,"
+    " COALESCE(a.attnum = ANY (i.indkey), false)";
+constexpr std::string_view kFieldJoins =
+    " LEFT JOIN pg_catalog.pg_attribute AS a"
+    " ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped"
+    " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary";
+// Names in byte order, whatever the database's collation.
+constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
+
+std::string Sql(std::initializer_list<std::string_view> parts) {
+  std::string sql;
+  for (const std::string_view part : parts) sql += part;
+  return sql;
+}
+
+// A field from attname, format_type, attnotnull and the primary key flag.
+Column ColumnOf(const Row& r, std::size_t first) {
+  const std::string declared = r[first + 1].StringValue();
+  return Column{r[first].StringValue(), PostgreSQLTypeCode(declared), declared,
+                r[first + 2].StringValue() == "t", r[first + 3].StringValue() == "t"};
+}
+
+// Every row of a result, as text.
+std::unique_ptr<RecordSet> Records(const PGresult* result) {
+  const int columns = PQnfields(result);
+  const int count = PQntuples(result);
+  std::vector<std::string> names;
+  names.reserve(static_cast<std::size_t>(columns));
+  for (int c = 0; c < columns; ++c) names.emplace_back(PQfname(result, c));
+  std::vector<Row> rows;
+  rows.reserve(static_cast<std::size_t>(count));
+  for (int r = 0; r < count; ++r) {
+    Row row;
+    row.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) {
+      if (PQgetisnull(result, r, c)) {
+        row.emplace_back();
+      } else {
+        row.emplace_back(std::string(PQgetvalue(result, r, c),
+                                     static_cast<std::size_t>(PQgetlength(result, r, c))));
+      }
+    }
+    rows.push_back(std::move(row));
+  }
+  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
+}
+
+}  // namespace
+
+int PostgreSQLTypeCode(std::string_view formattedType) {
+  // Arrays, and names that format_type quotes or qualifies with their
+  // schema (types of the database's own), are never built-in types.
+  if (formattedType.find_first_of("[\".") != std::string_view::npos) return kUnknownTypeCode;
+  // The words without the modifiers in parentheses: "character varying(20)"
+  // and "timestamp(3) with time zone" give "character varying" and
+  // "timestamp with time zone".
+  std::string words;
+  int depth = 0;
+  bool space = false;
+  for (const char c : formattedType) {
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')') {
+      if (depth > 0) --depth;
+    } else if (depth == 0) {
+      if (IsAsciiSpace(c)) {
+        space = !words.empty();
+      } else {
+        if (space) words += ' ';
+        space = false;
+        words += AsciiLower(c);
+      }
+    }
+  }
+  // PostgreSQL's names, and the catalog names format_type may also show,
+  // in the shared table's words. Its real is a four-byte float.
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 27> kWords = {{
+      {"integer", "integer"},
+      {"int4", "integer"},
+      {"smallint", "smallint"},
+      {"int2", "smallint"},
+      {"bigint", "bigint"},
+      {"int8", "bigint"},
+      {"real", "float"},
+      {"float4", "float"},
+      {"double precision", "double precision"},
+      {"float8", "double precision"},
+      {"numeric", "numeric"},
+      {"boolean", "boolean"},
+      {"bool", "boolean"},
+      {"character", "character"},
+      {"bpchar", "character"},
+      {"character varying", "character varying"},
+      {"varchar", "character varying"},
+      {"text", "text"},
+      {"bytea", "blob"},
+      {"date", "date"},
+      {"time without time zone", "time"},
+      {"time with time zone", "time"},
+      {"timetz", "time"},
+      {"timestamp without time zone", "timestamp"},
+      {"timestamp with time zone", "timestamp"},
+      {"timestamptz", "timestamp"},
+      {"json", "json"},
+  }};
+  if (words == "jsonb") return TypeCodeForDeclaredType("json", TypeRules::kServer);
+  for (const auto& [postgres, shared] : kWords) {
+    if (words == postgres) return TypeCodeForDeclaredType(shared, TypeRules::kServer);
+  }
+  return kUnknownTypeCode;
+}
+
+PostgreSQLServer::~PostgreSQLServer() { Close(); }
+
+bool PostgreSQLServer::Connect() {
+  Close();
+  ClearError();
+  const int seconds = TimeoutSeconds > 0 ? TimeoutSeconds : 10;
+  const std::string port = std::to_string(Port > 0 ? Port : kDefaultPort);
+  const std::string connectTimeout = std::to_string(seconds);
+  // Every transaction of the session is read-only; a statement the server
+  // works on for longer than the timeout is cancelled by the server itself.
+  const std::string options =
+      "-c default_transaction_read_only=on -c statement_timeout=" + std::to_string(seconds) + "s";
+  // libpq takes an empty value as no value and then falls back to the
+  // environment (PGPASSWORD, PGHOST, PGUSER, PGDATABASE), so that an empty
+  // password we were given would become the environment's. The first
+  // dbname is therefore this fixed text, which libpq expands: it sets those
+  // keywords to an empty value that counts as given; the values below then
+  // replace it, and later dbname values are never expanded. An empty
+  // password still lets libpq look in the password file (~/.pgpass).
+  static constexpr const char* kGivenButEmpty = "host='' hostaddr='' dbname='' user='' password=''";
+  const std::array<const char*, 12> keywords = {"dbname",
+                                                "host",
+                                                "port",
+                                                "dbname",
+                                                "user",
+                                                "password",
+                                                "connect_timeout",
+                                                "options",
+                                                "sslmode",
+                                                "client_encoding",
+                                                "application_name",
+                                                nullptr};
+  const std::array<const char*, 12> values = {kGivenButEmpty,
+                                              Host.c_str(),
+                                              port.c_str(),
+                                              DatabaseName.c_str(),
+                                              UserName.c_str(),
+                                              Password.c_str(),
+                                              connectTimeout.c_str(),
+                                              options.c_str(),
+                                              "prefer",
+                                              "UTF8",
+                                              "Vantrix",
+                                              nullptr};
+  PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 1);
+  if (!conn) {
+    SetError("Out of memory while preparing the PostgreSQL connection");
+    return false;
+  }
+  if (PQstatus(conn) != CONNECTION_OK) {
+    SetError(Trimmed(PQerrorMessage(conn)));
+    PQfinish(conn);
+    return false;
+  }
+  // The server's notices are not errors; libpq would print them on the
+  // standard error.
+  PQsetNoticeProcessor(
+      conn, [](void*, const char*) {}, nullptr);
+  conn_ = conn;
+  return true;
+}
+
+std::unique_ptr<RecordSet> PostgreSQLServer::TableSchema() {
+  static const std::string sql =
+      Sql({"SELECT c.relname", kRelationsOfTheSchema, kInTheSchema, kByName});
+  return Query(sql, {SchemaName});
+}
+
+std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table) {
+  if (!conn_) {
+    SetError("The database is not connected");
+    return std::nullopt;
+  }
+  // The name is compared as text, exactly: as the catalog's type it would
+  // be cut to the longest name the server keeps, and find another table.
+  static const std::string sql = Sql({"SELECT", kFields, kRelationsOfTheSchema, kFieldJoins,
+                                      kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+  Table result{std::string(table), TableState::kRead, {}, {}};
+  // No name the server keeps holds a NUL byte.
+  if (table.find('\0') != std::string_view::npos) {
+    result.state = TableState::kUnknown;
+    return result;
+  }
+  auto info = Query(sql, {SchemaName, std::string(table)});
+  if (!info) return std::nullopt;
+  if (info->RecordCount() == 0) {
+    result.state = TableState::kUnknown;
+    return result;
+  }
+  result.columns.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) {
+    if (!r[0].IsNull()) result.columns.push_back(ColumnOf(r, 0));
+  }
+  return result;
+}
+
+std::optional<Schema> PostgreSQLServer::WholeSchema() {
+  static const std::string sql = Sql({"SELECT c.relname,", kFields, kRelationsOfTheSchema,
+                                      kFieldJoins, kInTheSchema, kByName, ", a.attnum"});
+  auto all = Query(sql, {SchemaName});
+  if (!all) return std::nullopt;
+  // Names are unique within a schema, so each table's rows follow each other.
+  Schema schema;
+  for (const Row& r : all->Rows()) {
+    std::string name = r[0].StringValue();
+    if (schema.tables.empty() || schema.tables.back().name != name) {
+      schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
+    }
+    if (!r[1].IsNull()) schema.tables.back().columns.push_back(ColumnOf(r, 1));
+  }
+  return schema;
+}
+
+std::unique_ptr<RowSet> PostgreSQLServer::SelectSQL(std::string_view statement) {
+  auto records = Query(statement, {});
+  if (!records) return nullptr;
+  return std::make_unique<RowSet>(std::move(*records));
+}
+
+bool PostgreSQLServer::AwaitReply() {
+  // A second more than the server's own statement timeout, so that a slow
+  // statement ends with the server's message; past that the server has
+  // stopped answering.
+  const int seconds = (TimeoutSeconds > 0 ? TimeoutSeconds : 10) + 1;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (PQisBusy(conn_)) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    int ready = 0;
+    if (left.count() > 0) {
+      pollfd socket{PQsocket(conn_), POLLIN, 0};
+      ready = poll(&socket, 1, static_cast<int>(left.count()));
+      if (ready < 0 && errno == EINTR) continue;
+    }
+    if (ready == 0) {
+      SetError("The server did not answer within " + std::to_string(seconds) + " seconds");
+      Close();
+      return false;
+    }
+    if (ready < 0 || !PQconsumeInput(conn_)) {
+      SetError(Trimmed(PQerrorMessage(conn_)));
+      return false;
+    }
+  }
+  return true;
+}
+
+std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
+                                                   const std::vector<std::string>& params) {
+  if (!conn_) {
+    SetError("The database is not connected");
+    return nullptr;
+  }
+  std::vector<const char*> values;
+  std::vector<int> lengths;
+  values.reserve(params.size());
+  lengths.reserve(params.size());
+  for (const std::string& p : params) {
+    values.push_back(p.c_str());
+    lengths.push_back(static_cast<int>(p.size()));
+  }
+  // libpq takes texts up to their first NUL byte, which would run a part of
+  // the statement or look up a shorter name.
+  if (sql.find('\0') != std::string_view::npos) {
+    SetError("The statement contains a NUL character");
+    return nullptr;
+  }
+  for (const std::string& p : params) {
+    if (p.find('\0') != std::string::npos) {
+      SetError("A name contains a NUL character");
+      return nullptr;
+    }
+  }
+  // Bound parameters also mean one statement only: the server refuses a
+  // second one in the same text.
+  const std::string text(sql);
+  if (!PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.size()), nullptr,
+                         values.data(), lengths.data(), nullptr, 0)) {
+    SetError(Trimmed(PQerrorMessage(conn_)));
+    return nullptr;
+  }
+  // Every result is taken, so that the connection is ready for the next
+  // statement whatever happened.
+  std::unique_ptr<RecordSet> records;
+  std::string error;
+  while (true) {
+    if (!AwaitReply()) return nullptr;
+    PGresult* result = PQgetResult(conn_);
+    if (!result) break;
+    const ExecStatusType status = PQresultStatus(result);
+    if (status == PGRES_COPY_OUT || status == PGRES_COPY_IN || status == PGRES_COPY_BOTH) {
+      // A copy holds the connection until its data has been moved, which
+      // this program never does: the connection is given up.
+      PQclear(result);
+      SetError("Copying data is not supported");
+      Close();
+      return nullptr;
+    }
+    if (!error.empty()) {
+      // The first failure is the one reported.
+    } else if (status == PGRES_TUPLES_OK) {
+      records = Records(result);
+    } else if (status == PGRES_COMMAND_OK) {
+      records = std::make_unique<RecordSet>();
+    } else if (status == PGRES_EMPTY_QUERY) {
+      error = "The statement is empty";
+    } else {
+      error = Trimmed(PQresultErrorMessage(result));
+      if (error.empty()) error = Trimmed(PQerrorMessage(conn_));
+      if (error.empty()) error = std::string("The server answered ") + PQresStatus(status);
+    }
+    PQclear(result);
+  }
+  if (!error.empty()) {
+    SetError(error);
+    return nullptr;
+  }
+  if (!records) {
+    SetError(Trimmed(PQerrorMessage(conn_)));
+    return nullptr;
+  }
+  return records;
+}
+
+void PostgreSQLServer::Close() {
+  if (conn_) {
+    PQfinish(conn_);
+    conn_ = nullptr;
+  }
+}
+
+}  // namespace vantrix::db

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/Database.h"
+
+struct pg_conn;
+struct pg_result;
+
+namespace vantrix::db {
+
+// PostgreSQL through libpq. The session only reads (every transaction is
+// read-only) and reads the catalog of one schema: SchemaName, or the
+// session's current schema when it is empty.
+class PostgreSQLServer final : public Database {
+public:
+  static constexpr int kDefaultPort = 5432;
+
+  PostgreSQLServer() = default;
+  ~PostgreSQLServer() override;
+
+  bool Connect() override;
+  // Tables, views, materialized views, partitioned and foreign tables of the
+  // schema, by name in byte order.
+  std::unique_ptr<RecordSet> TableSchema() override;
+  std::optional<Table> ReadTable(std::string_view table) override;
+  // One statement whatever the number of tables: the schema's relations
+  // joined with their fields.
+  std::optional<Schema> WholeSchema() override;
+  std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
+  void Close() override;
+  [[nodiscard]] bool IsConnected() const override { return conn_ != nullptr; }
+
+private:
+  // Runs one statement with text parameters bound (never pasted into the
+  // text) and reads every row; nullptr on failure, with the server's
+  // message. Waits at most TimeoutSeconds for the reply.
+  std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
+  // Waits until the reply of the statement sent is complete; false (and
+  // the connection given up) when the server does not answer in time.
+  bool AwaitReply();
+
+  pg_conn* conn_ = nullptr;
+};
+
+// The type code of a type as PostgreSQL's format_type writes it
+// ("integer", "character varying(20)", "timestamp(3) with time zone"):
+// its words are turned into the shared table's words; anything outside the
+// table (domains, enums, arrays, uuid, ...) gets kUnknownTypeCode.
+int PostgreSQLTypeCode(std::string_view formattedType);
+
+}  // namespace vantrix::db
