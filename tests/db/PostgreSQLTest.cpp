@@ -16,25 +16,10 @@
 #include "support/LoopbackPorts.h"
 #include "support/PostgresTestServer.h"
 #include "support/RecordSets.h"
+#include "support/SchemaPrinting.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
-
-// Readable tables in test failures.
-void PrintTo(const Table& table, std::ostream* out) {
-  *out << '"' << table.name << "\" state " << static_cast<int>(table.state) << " {";
-  for (const Column& c : table.columns) {
-    *out << ' ' << c.name << ':' << c.typeCode << ':' << c.declaredType << ':' << c.notNull
-         << c.primaryKey;
-  }
-  *out << " }" << (table.error.empty() ? "" : " " + table.error);
-}
-void PrintTo(const Schema& schema, std::ostream* out) {
-  for (const Table& table : schema.tables) {
-    PrintTo(table, out);
-    *out << '\n';
-  }
-}
 
 namespace {
 

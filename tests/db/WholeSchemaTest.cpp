@@ -15,14 +15,10 @@
 #include "db/MySQLCommunityServer.h"
 #include "db/SQLiteDatabase.h"
 #include "support/MariaDbTestServer.h"
+#include "support/SchemaPrinting.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
-
-void PrintTo(const Table& table, std::ostream* out) {
-  *out << '"' << table.name << "\" state " << static_cast<int>(table.state) << " ("
-       << table.columns.size() << " fields) " << table.error;
-}
 
 namespace {
 
