@@ -1,5 +1,7 @@
 #include "compare/Session.h"
 
+#include <future>
+
 namespace vantrix::compare {
 
 namespace slots = db::AppoggioMySQL;
@@ -37,8 +39,27 @@ ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::st
   return side.state;
 }
 
-ComparisonSession::State ComparisonSession::Load(Side& side, std::vector<std::string>& messages) {
-  if (Open(side, messages) != State::Ready || side.schemaTried) return side.state;
+void ComparisonSession::LoadBoth(std::vector<std::string>& messages) {
+  // Both sides connect in order, so that their messages come in order and
+  // a refused DB 1 panel keeps DB 2 untried; then both schemas are read at
+  // the same time, each on its own connection.
+  std::vector<std::string> side1;
+  std::vector<std::string> side2;
+  if (Open(db1_, side1) != State::InputRefused) Open(db2_, side2);
+  const auto needsRead = [](const Side& side) {
+    return side.state == State::Ready && !side.schemaTried;
+  };
+  std::future<void> reading2;
+  if (needsRead(db2_)) {
+    reading2 = std::async(std::launch::async, [this, &side2] { ReadSchema(db2_, side2); });
+  }
+  if (needsRead(db1_)) ReadSchema(db1_, side1);
+  if (reading2.valid()) reading2.get();
+  messages.insert(messages.end(), side1.begin(), side1.end());
+  messages.insert(messages.end(), side2.begin(), side2.end());
+}
+
+void ComparisonSession::ReadSchema(Side& side, std::vector<std::string>& messages) {
   side.schemaTried = true;
   db::Database& db = *slots::Slot(side.number);
   side.schema = db.WholeSchema();
@@ -49,7 +70,6 @@ ComparisonSession::State ComparisonSession::Load(Side& side, std::vector<std::st
   }
   // Everything this comparison needs from the side is in memory now.
   db.Close();
-  return side.state;
 }
 
 const db::Table* ComparisonSession::Known(Side& side, const std::string& table) {
@@ -85,9 +105,9 @@ std::optional<FieldList> ComparisonSession::Fields(Side& side, const std::string
 ComparisonSession::TableCheck ComparisonSession::CheckTable(const std::string& db1Name,
                                                             const std::string& db2Name) {
   TableCheck check;
+  LoadBoth(check.messages);
   // A refused DB 1 panel ends the check before DB 2 is tried.
-  if (Load(db1_, check.messages) == State::InputRefused) return check;
-  Load(db2_, check.messages);
+  if (db1_.state == State::InputRefused) return check;
   const db::Table* table1 = Known(db1_, db1Name);
   const db::Table* table2 = Known(db2_, db2Name);
   if (!table1 || !table2) return check;

@@ -66,9 +66,11 @@ private:
   // Prepares and connects the side on its first use; a failure's message is
   // appended to `messages` that one time only.
   State Open(Side& side, std::vector<std::string>& messages);
-  // Opens the side and reads its whole schema on first use, then lets the
-  // connection go. A failed read's message is appended that one time only.
-  State Load(Side& side, std::vector<std::string>& messages);
+  // Opens both sides and reads their whole schemas on first use, at the
+  // same time, then lets the connections go. Messages come DB 1's first,
+  // each at most once.
+  void LoadBoth(std::vector<std::string>& messages);
+  void ReadSchema(Side& side, std::vector<std::string>& messages);
   // The side's table of that exact name from its whole schema, when it is
   // known and readable.
   const db::Table* Known(Side& side, const std::string& table);

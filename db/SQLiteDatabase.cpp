@@ -59,7 +59,9 @@ bool SQLiteDatabase::Connect() {
                                  : FileUri(*DatabaseFile, "mode=ro");
   sqlite3* db = nullptr;
   const int rc =
-      sqlite3_open_v2(target.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+      // One thread at a time uses a handle, so SQLite need not lock.
+      sqlite3_open_v2(target.c_str(), &db,
+                      SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     SetError(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
     sqlite3_close(db);
@@ -119,23 +121,35 @@ std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
 }
 
 std::optional<Schema> SQLiteDatabase::WholeSchema() {
-  auto all = Query(
+  Schema schema;
+  // Rows go straight into the schema: a large one is never held twice.
+  const auto text = [](sqlite3_stmt* stmt, int column) {
+    const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return std::string(value ? value : "",
+                       static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+  };
+  const bool read = QueryEach(
       "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk "
       "FROM sqlite_master AS m LEFT JOIN pragma_table_info(m.name) AS p "
       "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
       "ORDER BY m.rowid, p.cid",
-      {});
-  if (!all) {
+      {}, [&](sqlite3_stmt* stmt) {
+        std::string name = text(stmt, 0);
+        if (schema.tables.empty() || schema.tables.back().name != name) {
+          schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
+        }
+        if (sqlite3_column_type(stmt, 1) == SQLITE_NULL) return;
+        std::string declared = text(stmt, 2);
+        const int code = TypeCodeForDeclaredType(declared, TypeRules::kSqlite);
+        schema.tables.back().columns.push_back(Column{text(stmt, 1), code, std::move(declared),
+                                                      sqlite3_column_int64(stmt, 3) != 0,
+                                                      sqlite3_column_int64(stmt, 4) != 0});
+      });
+  if (!read) {
+    // A view naming a dropped table fails the one statement; table by table
+    // only that view is unreadable.
     if (lastCode_ != SQLITE_ERROR) return std::nullopt;
     return SchemaTableByTable();
-  }
-  Schema schema;
-  for (const Row& r : all->Rows()) {
-    const std::string name = r[0].StringValue();
-    if (schema.tables.empty() || schema.tables.back().name != name) {
-      schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
-    }
-    if (!r[1].IsNull()) schema.tables.back().columns.push_back(ColumnOf(r, 1));
   }
   return schema;
 }
@@ -148,52 +162,72 @@ std::unique_ptr<RowSet> SQLiteDatabase::SelectSQL(std::string_view statement) {
 
 std::unique_ptr<RecordSet> SQLiteDatabase::Query(std::string_view sql,
                                                  const std::vector<std::string>& params) {
+  std::vector<std::string> names;
+  std::vector<Row> rows;
+  const bool done = QueryEach(sql, params, [&](sqlite3_stmt* stmt) {
+    const int columns = sqlite3_column_count(stmt);
+    if (names.empty()) {
+      for (int c = 0; c < columns; ++c) {
+        const char* name = sqlite3_column_name(stmt, c);
+        names.emplace_back(name ? name : "");
+      }
+    }
+    Row row;
+    row.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) row.push_back(Value(stmt, c));
+    rows.push_back(std::move(row));
+  });
+  if (!done) return nullptr;
+  if (names.empty() && rows.empty()) {
+    // No row: the names still come from the statement; ask again cheaply.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) ==
+        SQLITE_OK) {
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const char* name = sqlite3_column_name(stmt, c);
+        names.emplace_back(name ? name : "");
+      }
+    }
+    sqlite3_finalize(stmt);
+  }
+  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
+}
+
+DatabaseField SQLiteDatabase::Value(sqlite3_stmt* stmt, int column) {
+  if (sqlite3_column_type(stmt, column) == SQLITE_NULL) return {};
+  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+  const int bytes = sqlite3_column_bytes(stmt, column);
+  return DatabaseField(std::string(text ? text : "", static_cast<std::size_t>(bytes)));
+}
+
+bool SQLiteDatabase::QueryEach(std::string_view sql, const std::vector<std::string>& params,
+                               const std::function<void(sqlite3_stmt*)>& row) {
   if (!db_) {
     lastCode_ = SQLITE_MISUSE;
     SetError("The database is not connected");
-    return nullptr;
+    return false;
   }
   sqlite3_stmt* stmt = nullptr;
   if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
       SQLITE_OK) {
     lastCode_ = sqlite3_errcode(db_);
     SetError(sqlite3_errmsg(db_));
-    return nullptr;
+    return false;
   }
   for (std::size_t i = 0; i < params.size(); ++i) {
     sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(),
                       static_cast<int>(params[i].size()), SQLITE_TRANSIENT);
   }
-  const int columns = sqlite3_column_count(stmt);
-  std::vector<std::string> names;
-  for (int c = 0; c < columns; ++c) {
-    const char* name = sqlite3_column_name(stmt, c);
-    names.emplace_back(name ? name : "");
-  }
-  std::vector<Row> rows;
   int rc = SQLITE_OK;
-  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-    Row row;
-    row.reserve(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-      if (sqlite3_column_type(stmt, c) == SQLITE_NULL) {
-        row.emplace_back();
-        continue;
-      }
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-      const int bytes = sqlite3_column_bytes(stmt, c);
-      row.emplace_back(std::string(text ? text : "", static_cast<std::size_t>(bytes)));
-    }
-    rows.push_back(std::move(row));
-  }
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) row(stmt);
   if (rc != SQLITE_DONE) {
     lastCode_ = sqlite3_errcode(db_);
     SetError(sqlite3_errmsg(db_));
     sqlite3_finalize(stmt);
-    return nullptr;
+    return false;
   }
   sqlite3_finalize(stmt);
-  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
+  return true;
 }
 
 void SQLiteDatabase::Close() {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <functional>
+
 #include "db/Database.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace vantrix::db {
 
@@ -26,6 +29,10 @@ public:
 private:
   // Runs one statement with text parameters and reads every row.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
+  // Runs one statement and hands each row, as it is stepped, to `row`.
+  bool QueryEach(std::string_view sql, const std::vector<std::string>& params,
+                 const std::function<void(sqlite3_stmt*)>& row);
+  static DatabaseField Value(sqlite3_stmt* stmt, int column);
 
   // The result code of the last failed statement.
   int lastCode_ = 0;
