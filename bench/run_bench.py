@@ -1,0 +1,289 @@
+#!/usr/bin/env python3
+"""Runs the benchmark that scripts/bench prints: Vantrix's Compare beside the
+tools users would pick instead, on generated schema pairs in SQLite files and
+in a private MariaDB on loopback.
+
+Called by scripts/bench with the build folder and the MariaDB test server's
+settings in the environment (VANTRIX_TEST_MYSQL_*). Prints one table.
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+PASSWORD = "bench-pw"
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+class MariaDb:
+    def __init__(self):
+        self.host = os.environ["VANTRIX_TEST_MYSQL_HOST"]
+        self.port = int(os.environ["VANTRIX_TEST_MYSQL_PORT"])
+        self.user = os.environ["VANTRIX_TEST_MYSQL_USER"]
+        self.password = os.environ["VANTRIX_TEST_MYSQL_PASSWORD"]
+
+    def client(self, user=None, password=None, database=None):
+        args = ["mariadb", "--no-defaults", "-h", self.host, "-P", str(self.port),
+                "-u", user or self.user, "-p" + (password or self.password), "--batch",
+                "--skip-column-names"]
+        return args + ([database] if database else [])
+
+    def run(self, sql, database=None, stdin=None):
+        return subprocess.run(self.client(database=database), input=sql if stdin is None else stdin,
+                              text=True, capture_output=True, check=True).stdout
+
+    def account(self, name):
+        """An account of its own for one tool and side, whose statements the
+        server counts (user statistics)."""
+        self.run(f"DROP USER IF EXISTS '{name}'@'127.0.0.1';"
+                 f"CREATE USER '{name}'@'127.0.0.1' IDENTIFIED BY '{PASSWORD}';"
+                 f"GRANT ALL PRIVILEGES ON *.* TO '{name}'@'127.0.0.1';")
+        return name
+
+    def counts(self, name):
+        out = self.run("SELECT TOTAL_CONNECTIONS, SELECT_COMMANDS + UPDATE_COMMANDS + "
+                       "OTHER_COMMANDS FROM information_schema.USER_STATISTICS "
+                       f"WHERE USER = '{name}'").split()
+        return (int(out[0]), int(out[1])) if out else (0, 0)
+
+
+class Row:
+    """One line of the table; costs are (connections, statements) per side,
+    None for a side the tool does not reach, or no costs at all."""
+
+    def __init__(self, tool, engine, tables, times, costs=None):
+        self.tool, self.engine, self.tables, self.times, self.costs = (
+            tool, engine, tables, times, costs)
+
+    @property
+    def median(self):
+        return statistics.median(self.times) if self.times else None
+
+
+def timed(command, env=None, ok_codes=(0,), timeout=None):
+    start = time.monotonic()
+    result = subprocess.run(command, shell=isinstance(command, str), env=env, timeout=timeout,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    elapsed = time.monotonic() - start
+    if result.returncode not in ok_codes:
+        raise RuntimeError(f"{command}: exit {result.returncode}: {result.stderr[-500:]}")
+    return elapsed, result.stdout
+
+
+def bench_runs(output):
+    """Seconds of each 'run <ms> ...' line of vantrix_bench."""
+    return [float(line.split()[1]) / 1000 for line in output.splitlines() if line.startswith("run ")]
+
+
+def per_side(db, accounts, action, runs):
+    """Runs `action(runs)` and `action(1)` and answers the statements and
+    connections of one run per side: what the listing before the runs costs
+    drops out of the difference."""
+    before = [db.counts(a) for a in accounts]
+    result = action(runs)
+    middle = [db.counts(a) for a in accounts]
+    action(1)
+    after = [db.counts(a) for a in accounts]
+    costs = []
+    for b, m, a in zip(before, middle, after):
+        many = (m[0] - b[0], m[1] - b[1])
+        one = (a[0] - m[0], a[1] - m[1])
+        if runs > 1:
+            costs.append(((many[0] - one[0]) / (runs - 1), (many[1] - one[1]) / (runs - 1)))
+        else:
+            costs.append(one)
+    return result, costs
+
+
+def fmt_cost(costs, index):
+    if costs is None:
+        return "–"
+    return " / ".join("–" if c is None else f"{c[index]:g}" for c in costs)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--sizes", default="200 2000 20000")
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--slow-tool-limit", type=int, default=2000,
+                        help="above this many tables, the other tools run once")
+    args = parser.parse_args()
+    bench = os.path.join(args.build, "bench", "vantrix_bench")
+    diff_tool = os.path.join(args.build, "vantrix-diff")
+    have_diff = os.path.exists(diff_tool)
+    db = MariaDb()
+    work = tempfile.mkdtemp(prefix="vantrix-bench.")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    rows = []
+    peak_rss = {}
+    relay = None
+    try:
+        relay_port = db.port + 1000
+        relay = subprocess.Popen([sys.executable, os.path.join(os.path.dirname(__file__),
+                                                               "delay-relay.py"),
+                                  str(relay_port), str(db.port), "20"],
+                                 stdout=subprocess.PIPE, text=True)
+        relay.stdout.readline()
+        for tables in [int(s) for s in args.sizes.split()]:
+            runs = args.runs
+            other_runs = runs if tables <= args.slow_tool_limit else 1
+            log(f"== {tables} tables: making the pair")
+            sqlite_dir = os.path.join(work, f"sqlite{tables}")
+            subprocess.run([bench, "generate-sqlite", str(tables), sqlite_dir], check=True)
+            s1, s2 = (os.path.join(sqlite_dir, f"db{i}.sqlite") for i in (1, 2))
+            names = [f"vb{tables}_1", f"vb{tables}_2"]
+            for side, name in enumerate(names, 1):
+                db.run(f"DROP DATABASE IF EXISTS {name}; CREATE DATABASE {name};")
+                sql = subprocess.run([bench, "generate-sql", str(tables), str(side)], check=True,
+                                     capture_output=True, text=True).stdout
+                db.run(None, database=name, stdin=sql)
+
+            def side_spec(account, database, port=db.port):
+                return f"mysql:{db.host}:{port}:{account}:{PASSWORD}:{database}"
+
+            # Vantrix through the core and through the window.
+            for kind in ("core", "window"):
+                accounts = [db.account(f"b_{kind}_{tables}_{i}") for i in (1, 2)]
+                log(f"   Vantrix {kind}, MariaDB")
+
+                def run_maria(n, kind=kind, accounts=accounts, port=db.port):
+                    out = subprocess.run([bench, kind, side_spec(accounts[0], names[0], port),
+                                          side_spec(accounts[1], names[1], port), str(n)],
+                                         env=env, check=True, capture_output=True, text=True).stdout
+                    return out
+
+                out, costs = per_side(db, accounts, run_maria, runs)
+                rows.append(Row(f"Vantrix Compare ({kind})", "MariaDB", tables, bench_runs(out),
+                                costs))
+                for line in out.splitlines():
+                    if line.startswith("peak_rss_kb"):
+                        peak_rss[("MariaDB", tables)] = int(line.split()[1])
+                log(f"   Vantrix {kind}, SQLite")
+                out = subprocess.run([bench, kind, "sqlite:" + s1, "sqlite:" + s2, str(runs)],
+                                     env=env, check=True, capture_output=True, text=True).stdout
+                rows.append(Row(f"Vantrix Compare ({kind})", "SQLite", tables, bench_runs(out)))
+                for line in out.splitlines():
+                    if line.startswith("peak_rss_kb"):
+                        peak_rss[("SQLite", tables)] = int(line.split()[1])
+
+                # The same through a network with 20 ms each way.
+                accounts = [db.account(f"b_{kind}_relay_{tables}_{i}") for i in (1, 2)]
+                log(f"   Vantrix {kind}, MariaDB through the 20 ms relay")
+
+                def run_relay(n, kind=kind, accounts=accounts):
+                    return run_maria(n, kind, accounts, relay_port)
+
+                out, costs = per_side(db, accounts, run_relay, runs)
+                rows.append(Row(f"Vantrix Compare ({kind}), 20 ms relay", "MariaDB", tables,
+                                bench_runs(out), costs))
+
+            if have_diff:
+                accounts = [db.account(f"b_cli_{tables}_{i}") for i in (1, 2)]
+                log("   vantrix-diff")
+
+                def run_cli(n, accounts=accounts):
+                    times = []
+                    for _ in range(n):
+                        elapsed, _ = timed([diff_tool, "--format", "json", "--output", os.devnull,
+                                            f"mysql://{accounts[0]}:{PASSWORD}@{db.host}:{db.port}/"
+                                            f"{names[0]}",
+                                            f"mysql://{accounts[1]}:{PASSWORD}@{db.host}:{db.port}/"
+                                            f"{names[1]}"], ok_codes=(0, 1))
+                        times.append(elapsed)
+                    return times
+
+                times, costs = per_side(db, accounts, run_cli, runs)
+                rows.append(Row("vantrix-diff --format json", "MariaDB", tables, times, costs))
+                times = [timed([diff_tool, "--format", "json", "--output", os.devnull, s1, s2],
+                               ok_codes=(0, 1))[0] for _ in range(runs)]
+                rows.append(Row("vantrix-diff --format json", "SQLite", tables, times))
+
+            log("   sqldiff --schema")
+            times = [timed(["sqldiff", "--schema", s1, s2], ok_codes=(0, 1))[0]
+                     for _ in range(other_runs)]
+            rows.append(Row("sqldiff --schema (names only)", "SQLite", tables, times))
+
+            log("   mariadb-dump --no-data + diff")
+            accounts = [db.account(f"b_dump_{tables}_{i}") for i in (1, 2)]
+            os.makedirs(os.path.join(work, "dumps"), exist_ok=True)
+            dump = os.path.join(work, "dumps", "dump")
+
+            def run_dump(n, accounts=accounts):
+                times = []
+                for _ in range(n):
+                    command = " ; ".join(
+                        f"mariadb-dump --no-defaults --no-data --skip-dump-date -h {db.host} "
+                        f"-P {db.port} -u {accounts[i]} -p{PASSWORD} {names[i]} "
+                        f"| sed 's/ AUTO_INCREMENT=[0-9]*//' > {dump}{i}.sql"
+                        for i in (0, 1)) + f" ; diff {dump}0.sql {dump}1.sql > /dev/null"
+                    times.append(timed(command, ok_codes=(0, 1))[0])
+                return times
+
+            times, costs = per_side(db, accounts, run_dump, other_runs)
+            rows.append(Row("mariadb-dump --no-data ×2 + diff", "MariaDB", tables, times, costs))
+
+            if shutil.which("skeema"):
+                log("   skeema diff")
+                account = db.account(f"b_skeema_{tables}")
+                # A folder of its own: skeema reads every .sql file around it.
+                skeema_root = os.path.join(work, "skeema")
+                os.makedirs(skeema_root, exist_ok=True)
+                workspace = os.path.join(skeema_root, f"skeema{tables}")
+                skeema_env = dict(os.environ, MYSQL_PWD=PASSWORD)
+                # skeema takes --dir relative to where it runs.
+                subprocess.run(["skeema", "init", "--dir", os.path.basename(workspace), "-h",
+                                db.host, "-P", str(db.port), "-u", account, "--schema", names[0]],
+                               env=skeema_env, cwd=skeema_root, check=True, stdout=subprocess.DEVNULL)
+                # The files hold DB 1; the live schema is DB 2.
+                for dirpath, _, files in os.walk(workspace):
+                    if ".skeema" in files:
+                        path = os.path.join(dirpath, ".skeema")
+                        with open(path) as f:
+                            text = f.read().replace(f"schema={names[0]}", f"schema={names[1]}")
+                        with open(path, "w") as f:
+                            f.write(text)
+
+                def run_skeema(n):
+                    return [timed(f"cd {workspace} && skeema diff --allow-unsafe",
+                                  env=skeema_env, ok_codes=(0, 1), timeout=3600)[0]
+                            for _ in range(n)]
+
+                times, costs = per_side(db, [account], run_skeema, other_runs)
+                rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, times,
+                                [None, costs[0]]))
+    finally:
+        if relay:
+            relay.terminate()
+        shutil.rmtree(work, ignore_errors=True)
+
+    # The table.
+    reference = {}
+    for row in rows:
+        if row.tool == "Vantrix Compare (window)":
+            reference[(row.engine, row.tables)] = row.median
+    print()
+    print("| tool | engine | tables | median s | × Vantrix window | statements per side | "
+          "connections per side |")
+    print("|---|---|---|---|---|---|---|")
+    for row in sorted(rows, key=lambda r: (r.tables, r.engine)):
+        ref = reference.get((row.engine, row.tables))
+        ratio = f"{row.median / ref:.1f}" if ref and row.median else "–"
+        runs = f" ({len(row.times)} run{'s' if len(row.times) != 1 else ''})"
+        print(f"| {row.tool} | {row.engine} | {row.tables:,} | {row.median:.3f}{runs} | {ratio} | "
+              f"{fmt_cost(row.costs, 1)} | {fmt_cost(row.costs, 0)} |")
+    print()
+    for (engine, tables), kb in sorted(peak_rss.items(), key=lambda i: (i[0][1], i[0][0])):
+        print(f"Peak resident memory of the window after the {tables:,}-table {engine} Compare: "
+              f"{kb / 1024:.0f} MB")
+
+
+if __name__ == "__main__":
+    main()
