@@ -180,10 +180,10 @@ DatabaseUrl ParseServerUrl(std::string_view scheme, std::string_view rest, Serve
       url.password = Decode(userInfo.substr(colon + 1), "password");
     }
   }
-  if (server == Server::kPostgres && hostPort.find(',') != std::string_view::npos) {
+  ParseHostPort(hostPort, url);
+  if (server == Server::kPostgres && url.host.find(',') != std::string::npos) {
     throw Refusal{"several hosts are not supported"};
   }
-  ParseHostPort(hostPort, url);
 
   std::string_view query;
   bool hasQuery = false;

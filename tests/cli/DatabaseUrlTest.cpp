@@ -107,6 +107,7 @@ TEST(DatabaseUrlTest, BrokenArgumentsAreRefusedWithTheReason) {
       {"mysql://h/d%00", "the database name holds a NUL byte (%00)"},
       {"mysql://h%20x/db", "the host holds a space or a control character"},
       {"postgresql://h1,h2/db", "several hosts are not supported"},
+      {"postgresql://h1%2Ch2/db", "several hosts are not supported"},
       {"postgresql://h/db?host=a,b", "several hosts are not supported"},
       {"postgresql://h/db?sslmode=require",
        "the parameter \"sslmode\" is not supported (schema, host, port, dbname, user and "

@@ -185,7 +185,7 @@ TEST_F(ProgramTest, JsonFollowsItsSchemaAndHoldsEveryFinding) {
   const Outcome outcome = Pair({"--format", "json"});
   ASSERT_EQ(outcome.status, 1) << outcome.err;
   EXPECT_EQ(SchemaComplaints(outcome.out), "");
-  const Json doc = Json::parse(outcome.out);
+  Json doc = Json::parse(outcome.out);
   EXPECT_EQ(doc["format_version"], 1);
   EXPECT_EQ(doc["tool"], Json::parse(R"j({"name": "vantrix-diff", "version": "2024.7.1"})j"));
   EXPECT_EQ(doc["generated_at"], "2024-07-03T09:46:40Z");
@@ -197,7 +197,7 @@ TEST_F(ProgramTest, JsonFollowsItsSchemaAndHoldsEveryFinding) {
       "differ": 1, "only_in_db1": 1, "only_in_db2": 1, "not_checked": 1,
       "differing_tables": 4, "field_differences": 4, "notes": 5})j"));
   std::vector<std::string> tables;
-  for (const Json& t : doc["tables"]) {
+  for (Json& t : doc["tables"]) {
     tables.push_back(t["name"].get<std::string>() + " " + t["status"].get<std::string>() + " " +
                      t.value("db2_name", "-") + (t["name_case_differs"] ? " case" : ""));
   }
@@ -206,7 +206,7 @@ TEST_F(ProgramTest, JsonFollowsItsSchemaAndHoldsEveryFinding) {
                                               "Broken not_checked broken case",
                                               "Audit|Log<&> only_in_db2 Audit|Log<&>"}));
   EXPECT_EQ(doc["tables"][4]["db1_reason"], "no such table: main.gone");
-  const Json& items = doc["tables"][2]["fields"];
+  Json& items = doc["tables"][2]["fields"];
   ASSERT_EQ(items.size(), 5U);
   EXPECT_EQ(items[1], Json::parse(R"j({"name": "sku", "kind": "type_differs", "counts": true,
       "db1": {"declared_type": "CHAR(8)", "type_code": 4, "type_label": "4-Char",
@@ -214,7 +214,7 @@ TEST_F(ProgramTest, JsonFollowsItsSchemaAndHoldsEveryFinding) {
       "db2": {"declared_type": "INTEGER", "type_code": 3, "type_label": "3-Integer",
               "not_null": false, "primary_key": false}})j"));
   std::vector<std::string> kinds;
-  for (const Json& f : items)
+  for (Json& f : items)
     kinds.push_back(f["name"].get<std::string>() + " " + f["kind"].get<std::string>());
   EXPECT_EQ(kinds, (std::vector<std::string>{"id missing_in_db2", "sku type_differs",
                                              "qty not_null_differs", "ID only_in_db2",
@@ -225,7 +225,7 @@ TEST_F(ProgramTest, JsonFollowsItsSchemaAndHoldsEveryFinding) {
   const Outcome oneWay = Pair({"--format", "json", "--one-way", "--tables", "items|orders"});
   ASSERT_EQ(oneWay.status, 1) << oneWay.err;
   EXPECT_EQ(SchemaComplaints(oneWay.out), "");
-  const Json one = Json::parse(oneWay.out);
+  Json one = Json::parse(oneWay.out);
   EXPECT_EQ(one["mode"], "one-way");
   EXPECT_EQ(one["options"], Json::parse(R"j({"one_way": true, "strict": false,
                                             "tables": ["items|orders"], "exclude": []})j"));
@@ -412,7 +412,7 @@ TEST_F(ProgramTest, BadArgumentsAreRefusedNamingTheArgumentAndTheReason) {
     EXPECT_EQ(json.status, 2) << c.message;
     EXPECT_EQ(json.err, "vantrix-diff: " + c.message + "\n");
     EXPECT_EQ(SchemaComplaints(json.out), "") << json.out;
-    const Json doc = Json::parse(json.out);
+    Json doc = Json::parse(json.out);
     EXPECT_EQ(doc["status"], "error");
     EXPECT_EQ(doc["error"]["message"], c.message);
   }
@@ -610,7 +610,7 @@ TEST_F(ChinookProgramTest, SQLiteAgainstMariaDbHasNoDifferences) {
       RunDiff({"--format", "json", mariadb, "sqlite:" + sqlite.path().string()}, db1Password);
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(SchemaComplaints(json.out), "");
-  const Json doc = Json::parse(json.out);
+  Json doc = Json::parse(json.out);
   EXPECT_EQ(doc["status"], "same");
   EXPECT_EQ(doc["db1"], Json({{"engine", "Mysql"},
                               {"host", server.host},
@@ -618,7 +618,7 @@ TEST_F(ChinookProgramTest, SQLiteAgainstMariaDbHasNoDifferences) {
                               {"database", "vx_cli_chinook"},
                               {"tables", 11}}));
   std::vector<std::string> names;
-  for (const Json& t : doc["tables"]) {
+  for (Json& t : doc["tables"]) {
     EXPECT_EQ(t["status"], "same");
     EXPECT_EQ(t["fields"], Json::array());
     EXPECT_EQ(t["db1_name"], t["db2_name"]);
