@@ -1,0 +1,14 @@
+#pragma once
+
+// vantrix-diff: compares the structure of two databases from the command
+// line by the window's rules and writes a report.
+namespace vantrix::cli {
+
+inline constexpr int kExitSame = 0;
+inline constexpr int kExitDifferences = 1;
+inline constexpr int kExitTrouble = 2;
+
+// The whole program; the answer is the exit status.
+int Run(int argc, char** argv);
+
+}  // namespace vantrix::cli

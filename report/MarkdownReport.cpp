@@ -1,0 +1,72 @@
+// The Markdown report, fit for a pull-request comment: a headline, both
+// sides, the summary, one table of the tables worth a look, and a table of
+// fields for each table with field findings. Every name is escaped.
+#include "report/Report.h"
+#include "report/Text.h"
+
+namespace vantrix::report {
+namespace {
+
+using compare::TableStatus;
+using text::Markdown;
+
+void Sides(std::ostream& out, const Report& report) {
+  out << "**DB 1:** " << Markdown(text::SideText(report.db1)) << ", " << report.db1.tableCount
+      << " tables  \n"
+      << "**DB 2:** " << Markdown(text::SideText(report.db2)) << ", " << report.db2.tableCount
+      << " tables\n\n";
+}
+
+std::string TableCell(const compare::TableFinding& table, bool strict) {
+  std::string cell = table.note.empty() ? text::StatusPhrase(table.status) : table.note;
+  if (table.status == TableStatus::kNotChecked) cell += ": " + Markdown(text::Reasons(table));
+  if (table.nameCaseDiffers) {
+    cell += strict ? "; table name differs in letter case"
+                   : "; note: table name differs in letter case";
+  }
+  return cell;
+}
+
+void FieldTable(std::ostream& out, const compare::TableFinding& table) {
+  out << "\n### " << Markdown(text::TableTitle(table)) << ": "
+      << (table.note.empty() ? text::StatusPhrase(table.status) : table.note) << "\n\n"
+      << "| Field | Finding | DB 1 | DB 2 |\n|---|---|---|---|\n";
+  for (const compare::FieldFinding& field : table.fields) {
+    std::string finding = field.note;
+    if (finding.empty())
+      finding = std::string(field.counts ? "" : "note: ") + text::KindPhrase(field.kind);
+    out << "| " << Markdown(field.name) << " | " << finding << " | "
+        << Markdown(text::SideFact(field, 1)) << " | " << Markdown(text::SideFact(field, 2))
+        << " |\n";
+  }
+}
+
+}  // namespace
+
+void WriteMarkdown(std::ostream& out, const Report& report) {
+  const compare::Findings& findings = report.findings;
+  out << "## vantrix-diff" << (findings.oneWay ? " (one-way)" : "") << ": "
+      << text::Headline(findings) << "\n\n";
+  Sides(out, report);
+  out << text::SummaryText(findings) << "\n";
+
+  // One-way lists every DB 1 table, as the window does; the symmetric
+  // report only the tables with something to say.
+  bool header = false;
+  for (const compare::TableFinding& table : findings.tables) {
+    const bool quiet =
+        table.status == TableStatus::kSame && table.fields.empty() && !table.nameCaseDiffers;
+    if (quiet && !findings.oneWay) continue;
+    if (!header) {
+      out << "\n| Table | Finding |\n|---|---|\n";
+      header = true;
+    }
+    out << "| " << Markdown(text::TableTitle(table)) << " | " << TableCell(table, findings.strict)
+        << " |\n";
+  }
+  for (const compare::TableFinding& table : findings.tables) {
+    if (!table.fields.empty()) FieldTable(out, table);
+  }
+}
+
+}  // namespace vantrix::report

@@ -1,0 +1,289 @@
+#include "report/Text.h"
+
+#include <cstdio>
+
+namespace vantrix::report::text {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// The length of the valid UTF-8 sequence at the start of `s`, 0 if none.
+std::size_t SequenceLength(std::string_view s) {
+  const auto b0 = static_cast<unsigned char>(s[0]);
+  if (b0 < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    length = 2;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    length = 3;
+    if (b0 == 0xE0) low = 0xA0;
+    if (b0 == 0xED) high = 0x9F;  // no surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    length = 4;
+    if (b0 == 0xF0) low = 0x90;
+    if (b0 == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (s.size() < length) return 0;
+  const auto b1 = static_cast<unsigned char>(s[1]);
+  if (b1 < low || b1 > high) return 0;
+  for (std::size_t i = 2; i < length; ++i) {
+    if (!IsContinuation(static_cast<unsigned char>(s[i]))) return 0;
+  }
+  return length;
+}
+
+// Markup escaping shared by HTML and XML: valid UTF-8, the five special
+// characters as references, control characters as U+FFFD except tab, line
+// feed and carriage return, which are written as references so that
+// attribute values keep them (a line feed stays as it is in XML content).
+std::string Markup(std::string_view text, bool xml, bool attribute) {
+  const std::string valid = ValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const char c = valid[i];
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += attribute ? "&#10;" : "\n";
+        break;
+      case '\r':
+        out += "&#13;";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+          out += kReplacement;
+        } else if (xml && valid.compare(i, 3, "\xEF\xBF\xBE") == 0) {
+          // U+FFFE is no XML character.
+          out += kReplacement;
+          i += 2;
+        } else if (xml && valid.compare(i, 3, "\xEF\xBF\xBF") == 0) {
+          out += kReplacement;
+          i += 2;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out;
+}
+
+std::string Plural(int count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string ValidUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  while (!bytes.empty()) {
+    const std::size_t length = SequenceLength(bytes);
+    if (length == 0) {
+      out += kReplacement;
+      bytes.remove_prefix(1);
+    } else {
+      out += bytes.substr(0, length);
+      bytes.remove_prefix(length);
+    }
+  }
+  return out;
+}
+
+std::string Plain(std::string_view text) {
+  const std::string valid = ValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    if (c < 0x20 || c == 0x7f) {
+      out += kReplacement;
+    } else if (c == 0xC2 && i + 1 < valid.size() &&
+               static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
+      // U+0080 to U+009F, the C1 controls.
+      out += kReplacement;
+      ++i;
+    } else {
+      out += valid[i];
+    }
+  }
+  return out;
+}
+
+std::string Html(std::string_view text) { return Markup(text, false, true); }
+
+std::string Xml(std::string_view text) { return Markup(text, true, false); }
+
+std::string XmlAttribute(std::string_view text) { return Markup(text, true, true); }
+
+std::string Markdown(std::string_view text) {
+  const std::string valid = ValidUtf8(text);
+  std::string out;
+  out.reserve(valid.size());
+  for (const char c : valid) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      out += ' ';
+    } else if (std::string_view("\\`*_[]<>&|~#!$").find(c) != std::string_view::npos) {
+      out += '\\';
+      out += c;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string HtmlId(std::string_view tableName) {
+  std::string id = "table-";
+  for (const char c : tableName) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')) {
+      id += c;
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "_%02X", u);
+      id += hex;
+    }
+  }
+  return id;
+}
+
+const char* StatusPhrase(compare::TableStatus status) {
+  switch (status) {
+    case compare::TableStatus::kSame:
+      return "same";
+    case compare::TableStatus::kDiffers:
+      return "fields differ";
+    case compare::TableStatus::kOnlyInDb1:
+      return "only in DB 1";
+    case compare::TableStatus::kOnlyInDb2:
+      return "only in DB 2";
+    case compare::TableStatus::kNotChecked:
+      return "not checked";
+  }
+  return "not checked";
+}
+
+const char* KindPhrase(compare::FieldKind kind) {
+  switch (kind) {
+    case compare::FieldKind::kSame:
+      return "same";
+    case compare::FieldKind::kMissingInDb2:
+      return "missing in DB 2";
+    case compare::FieldKind::kOnlyInDb2:
+      return "only in DB 2";
+    case compare::FieldKind::kTypeDiffers:
+      return "type differs";
+    case compare::FieldKind::kNotNullDiffers:
+      return "NOT NULL differs";
+    case compare::FieldKind::kPrimaryKeyDiffers:
+      return "primary key differs";
+  }
+  return "same";
+}
+
+std::string TypeText(const compare::FieldFacts& facts) {
+  const std::string declared =
+      facts.declaredType.empty() ? std::string("no declared type") : facts.declaredType;
+  const bool numbered =
+      !facts.typeLabel.empty() && facts.typeLabel[0] >= '0' && facts.typeLabel[0] <= '9';
+  if (numbered) return declared + " (" + facts.typeLabel + ")";
+  return declared + " (" + facts.typeLabel + ", code " + std::to_string(facts.typeCode) + ")";
+}
+
+std::string SideFact(const compare::FieldFinding& field, int side) {
+  const std::optional<compare::FieldFacts>& facts = side == 1 ? field.db1 : field.db2;
+  if (!facts) return {};
+  switch (field.kind) {
+    case compare::FieldKind::kNotNullDiffers:
+      return facts->notNull ? "NOT NULL" : "NULL allowed";
+    case compare::FieldKind::kPrimaryKeyDiffers:
+      return facts->primaryKey ? "in the primary key" : "not in the primary key";
+    default:
+      return TypeText(*facts);
+  }
+}
+
+std::string FieldDetail(const compare::FieldFinding& field) {
+  const std::string db1 = SideFact(field, 1);
+  const std::string db2 = SideFact(field, 2);
+  if (db1.empty()) return "DB 2: " + db2;
+  if (db2.empty()) return "DB 1: " + db1;
+  return "DB 1: " + db1 + ", DB 2: " + db2;
+}
+
+std::string Headline(const compare::Findings& findings) {
+  const int differing = findings.DifferingTables();
+  if (differing == 0) return "no differences";
+  return std::to_string(differing) + (differing == 1 ? " table differs" : " tables differ");
+}
+
+std::string Reasons(const compare::TableFinding& table) {
+  std::string text;
+  if (!table.db1Reason.empty()) text = "DB 1: " + table.db1Reason;
+  if (!table.db2Reason.empty()) {
+    if (!text.empty()) text += "; ";
+    text += "DB 2: " + table.db2Reason;
+  }
+  return text;
+}
+
+std::string TableTitle(const compare::TableFinding& table) {
+  if (table.db1Name && table.db2Name && *table.db1Name != *table.db2Name) {
+    return *table.db1Name + " (DB 2: " + *table.db2Name + ")";
+  }
+  return table.Name();
+}
+
+std::string SideText(const SideDescription& side) {
+  std::string text = side.engine + " " + side.database;
+  if (!side.host.empty()) {
+    text += " on ";
+    text += side.host.find(':') != std::string::npos ? "[" + side.host + "]" : side.host;
+    if (side.port > 0) text += ":" + std::to_string(side.port);
+  }
+  if (!side.schema.empty()) text += ", schema " + side.schema;
+  return text;
+}
+
+std::string SummaryText(const compare::Findings& findings) {
+  const compare::FindingsCounts& c = findings.counts;
+  if (findings.oneWay) {
+    return Plural(c.db1Tables, "table", "tables") + " in DB 1: " + std::to_string(c.same) +
+           " Table ok, " + std::to_string(c.differ) + " Fields not ok, " +
+           std::to_string(c.onlyInDb1) + " Table NOT ok, " + std::to_string(c.notChecked) +
+           " Table not checked";
+  }
+  return Plural(c.db1Tables, "table", "tables") + " in DB 1, " + std::to_string(c.db2Tables) +
+         " in DB 2: " + std::to_string(c.same) + " same, " + std::to_string(c.differ) +
+         " differ, " + std::to_string(c.onlyInDb1) + " only in DB 1, " +
+         std::to_string(c.onlyInDb2) + " only in DB 2, " + std::to_string(c.notChecked) +
+         " not checked; " + Plural(c.fieldDifferences, "field difference", "field differences") +
+         ", " + Plural(c.notes, "note", "notes");
+}
+
+}  // namespace vantrix::report::text

@@ -1,0 +1,23 @@
+CREATE TABLE `t00078` (
+  `f0` int(11) NOT NULL,
+  `f1` varchar(40) DEFAULT NULL,
+  `f2` text DEFAULT NULL,
+  `f3` datetime DEFAULT NULL,
+  `f4` decimal(10,2) DEFAULT NULL,
+  `f5` bigint(20) DEFAULT NULL,
+  `f6` char(8) DEFAULT NULL,
+  `f7` double DEFAULT NULL,
+  `f8` date DEFAULT NULL,
+  `f9` smallint(6) DEFAULT NULL,
+  `f10` int(11) DEFAULT NULL,
+  `f11` varchar(40) DEFAULT NULL,
+  `f12` text DEFAULT NULL,
+  `f13` datetime DEFAULT NULL,
+  `f14` decimal(10,2) DEFAULT NULL,
+  `f15` bigint(20) DEFAULT NULL,
+  `f16` char(8) DEFAULT NULL,
+  `f17` double DEFAULT NULL,
+  `f18` date DEFAULT NULL,
+  `f19` smallint(6) DEFAULT NULL,
+  PRIMARY KEY (`f0`)
+) ENGINE=InnoDB DEFAULT CHARSET=latin1 COLLATE=latin1_swedish_ci;
