@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <future>
 #include <fstream>
 #include <iostream>
 
@@ -119,7 +120,9 @@ private:
   bool OpenOutput();
   bool Resolve(Side& side);
   void FindPassword(Side& side);
-  bool Read(Side& side);
+  // Connects a side and reads its whole schema; false with the message.
+  bool Read(Side& side, std::string& failure);
+  bool ReadBoth(Side& db1, Side& db2);
   report::SideDescription Describe(const Side& side) const;
 
   Arguments args_;
@@ -196,7 +199,7 @@ void Program::FindPassword(Side& side) {
   }
 }
 
-bool Program::Read(Side& side) {
+bool Program::Read(Side& side, std::string& failure) {
   db::Database* database = side.database.get();
   database->Host = side.url.host;
   database->Port = side.url.port;
@@ -206,12 +209,6 @@ bool Program::Read(Side& side) {
   database->SchemaName = side.url.schema;
   if (side.url.engine == "SQLite") database->DatabaseFile = std::filesystem::path(side.url.file);
 
-  std::optional<ProgressLine> progress;
-  if (!args_.quiet && IsTerminal(STDERR_FILENO)) {
-    progress.emplace(STDERR_FILENO, "Reading DB " + std::to_string(side.number) + " (" +
-                                        cli::Describe(side.url) + ")...");
-  }
-  std::string failure;
   std::optional<db::Schema> schema;
   if (!database->Connect()) {
     failure = side.Shown() + ": cannot connect: " + database->ErrorMessage();
@@ -220,12 +217,33 @@ bool Program::Read(Side& side) {
     if (!schema) failure = side.Shown() + ": cannot read the schema: " + database->ErrorMessage();
     database->Close();
   }
+  if (!schema) return false;
+  side.schema = std::move(*schema);
+  return true;
+}
+
+bool Program::ReadBoth(Side& db1, Side& db2) {
+  std::optional<ProgressLine> progress;
+  if (!args_.quiet && IsTerminal(STDERR_FILENO)) {
+    progress.emplace(STDERR_FILENO, "Reading DB 1 (" + cli::Describe(db1.url) + ") and DB 2 (" +
+                                        cli::Describe(db2.url) + ")...");
+  }
+  // Each side on its own connection, at the same time: the wait is the
+  // slower side's, not the sum of both.
+  std::string failure1;
+  std::string failure2;
+  auto second = std::async(std::launch::async, [&] { return Read(db2, failure2); });
+  const bool read1 = Read(db1, failure1);
+  const bool read2 = second.get();
   if (progress) progress->Done();
-  if (!schema) {
-    Trouble(failure);
+  if (!read1) {
+    Trouble(failure1);
     return false;
   }
-  side.schema = std::move(*schema);
+  if (!read2) {
+    Trouble(failure2);
+    return false;
+  }
   return true;
 }
 
@@ -260,7 +278,7 @@ int Program::Compare() {
   if (!Resolve(db1) || !Resolve(db2)) return kExitTrouble;
   FindPassword(db1);
   FindPassword(db2);
-  if (!Read(db1) || !Read(db2)) return kExitTrouble;
+  if (!ReadBoth(db1, db2)) return kExitTrouble;
 
   report::Report report;
   report.options.oneWay = args_.oneWay;
