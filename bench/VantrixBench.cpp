@@ -166,6 +166,9 @@ public:
     return ui::PressedButton::Cancel;
   }
   std::optional<std::filesystem::path> GetOpenFolderItem() override { return file; }
+  std::optional<ui::SaveChoice> GetSaveFolderItem(const QString&, const QStringList&) override {
+    return std::nullopt;
+  }
   void ShowURL(const QString&) override {}
   void Beep() override {}
   void Quit(int) override {}

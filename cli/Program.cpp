@@ -70,23 +70,7 @@ struct Arguments {
 // The time stamp of the JSON and HTML reports: SOURCE_DATE_EPOCH (seconds
 // since 1970, up to the end of the year 9999) when set, so that a report can
 // be made again byte for byte, otherwise now.
-std::string GeneratedAt() {
-  constexpr long long kLastSecondOf9999 = 253402300799;
-  std::time_t when = std::time(nullptr);
-  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
-    long long seconds = 0;
-    const char* end = epoch + std::strlen(epoch);
-    const auto [ptr, ec] = std::from_chars(epoch, end, seconds);
-    if (ec == std::errc() && ptr == end && seconds >= 0 && seconds <= kLastSecondOf9999) {
-      when = static_cast<std::time_t>(seconds);
-    }
-  }
-  std::tm utc{};
-  gmtime_r(&when, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
+std::string GeneratedAt() { return report::GeneratedAtNow(); }
 
 class Program {
 public:

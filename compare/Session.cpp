@@ -24,6 +24,15 @@ const std::optional<db::Schema>& ComparisonSession::SchemaOf(int side) const {
   return side == 2 ? db2_.schema : db1_.schema;
 }
 
+std::optional<db::Schema> ComparisonSession::TakeSchema(int side) {
+  Side& taken = side == 2 ? db2_ : db1_;
+  taken.index.reset();
+  taken.extra.clear();
+  std::optional<db::Schema> schema = std::move(taken.schema);
+  taken.schema.reset();
+  return schema;
+}
+
 ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::string>& messages) {
   if (side.state != State::Untried) return side.state;
   const db::Preparation prepared = slots::PrepareSlot(slots::Slot(side.number), side.panel);

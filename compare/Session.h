@@ -49,6 +49,9 @@ public:
 
   // The whole schema a side's table checks read, if they read it.
   [[nodiscard]] const std::optional<db::Schema>& SchemaOf(int side) const;
+  // Hands that schema over; the session's later checks of the side find
+  // no table.
+  std::optional<db::Schema> TakeSchema(int side);
 
 private:
   enum class State { Untried, Ready, InputRefused, ConnectFailed };

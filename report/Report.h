@@ -57,6 +57,11 @@ void Write(Format format, std::ostream& out, const Report& report, bool colour);
 void WriteJsonError(std::ostream& out, std::string_view message,
                     const std::optional<std::string>& generatedAt);
 
+// Now in UTC, as the reports write it ("2024-07-01T09:30:00Z"). Builds that
+// must be reproducible set SOURCE_DATE_EPOCH (seconds since 1970), which
+// then stands for now.
+std::string GeneratedAtNow();
+
 // The version of this program, "2024.7.1".
 const char* ToolVersion();
 

@@ -288,10 +288,15 @@ void FinestraPrincipale::WireEvents() {
   connect(TimerFinestraInvioMail, &QTimer::timeout, this,
           &FinestraPrincipale::TimerFinestraInvioMail_Action);
   ThreadInvioMail->Run = [this] { ThreadInvioMail_Run(); };
-  // The About entry is handled here and nowhere else.
+  // The About and File entries are handled here and nowhere else.
   if (MenuBar1* menus = MenuBar1::Installed()) {
     connect(menus->ArchivioAboutVantrix, &QAction::triggered, this,
             [this] { ArchivioAboutVantrix_Action(); });
+    connect(menus->FileExportReport, &QAction::triggered, this,
+            &FinestraPrincipale::FileExportReport_Action);
+    connect(menus->FileQuit, &QAction::triggered, this, &FinestraPrincipale::FileQuit_Action);
+    // A new main window has compared nothing yet.
+    menus->FileExportReport->setEnabled(false);
   }
 }
 
@@ -308,6 +313,8 @@ void FinestraPrincipale::closeEvent(QCloseEvent* event) {
   event->accept();
   TheSeam().Quit(0);
 }
+
+void FinestraPrincipale::FileQuit_Action() { close(); }
 
 void FinestraPrincipale::BevelButton6_Action() {
   auto& help = Reach<FinestraHelp>();

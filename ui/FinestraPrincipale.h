@@ -124,6 +124,9 @@ public:
   void BevelButton6_Action();
   // The About menu entry; answers that the command was handled.
   bool ArchivioAboutVantrix_Action();
+  // The File menu: the last Compare's report saved to a file, and quitting.
+  void FileExportReport_Action();
+  void FileQuit_Action();
   void TimerInvioMail_Action();
   void TimerFinestraInvioMail_Action();
   void ThreadInvioMail_Run();
@@ -158,6 +161,17 @@ private:
     const compare::TableIndex* index;
   };
   std::optional<CompareDb2> compareDb2_;
+  // What the last Compare read of both sides, when it read both: the
+  // report export works from it without connecting again.
+  struct LastCompare {
+    db::PanelValues db1;
+    db::PanelValues db2;
+    db::Schema schema1;
+    db::Schema schema2;
+  };
+  std::optional<LastCompare> lastCompare_;
+  // Keeps (or forgets) what a Compare read and enables the export entry.
+  void KeepLastCompare(std::optional<LastCompare> last);
   std::unique_ptr<mail::ProgressDisplay> mailProgress_;
 };
 

@@ -205,6 +205,7 @@ void FinestraPrincipale::popolalistaLOC(db::RecordSet& records, Listbox& list) {
 }
 
 void FinestraPrincipale::BevelButton3_Action() {
+  KeepLastCompare(std::nullopt);
   DiffTables->DeleteAllRows();
   DiffTables->SetDefaultRowHeight(17);
   if (DB1tables->ListCount() < 1 || DB2tables->ListCount() < 1) {
@@ -216,8 +217,9 @@ void FinestraPrincipale::BevelButton3_Action() {
   const std::vector<std::string> db2Names = Names(*DB2tables);
   const compare::TableIndex db2Index(db2Names);
   BusyCursor busy;
-  compareSession_ =
-      std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
+  const db::PanelValues db1 = ValuesOf(*this, 1);
+  const db::PanelValues db2 = ValuesOf(*this, 2);
+  compareSession_ = std::make_unique<compare::ComparisonSession>(db1, db2);
   compareDb2_ = CompareDb2{&db2Names, &db2Index};
   for (const std::string& name : db1Names) {
     DiffTables->AddRow(name);
@@ -228,7 +230,12 @@ void FinestraPrincipale::BevelButton3_Action() {
     DiffTables->SetRowPicture(added, Picture(QString::fromUtf8(PictureFor(outcome))));
   }
   compareDb2_.reset();
+  auto schema1 = compareSession_->TakeSchema(1);
+  auto schema2 = compareSession_->TakeSchema(2);
   compareSession_.reset();
+  if (schema1 && schema2) {
+    KeepLastCompare(LastCompare{db1, db2, std::move(*schema1), std::move(*schema2)});
+  }
 }
 
 compare::TableOutcome FinestraPrincipale::PreControlloTabelle(int row) {

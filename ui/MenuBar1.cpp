@@ -90,7 +90,22 @@ QAction* Separator(QMenu* menu) {
 }  // namespace
 
 MenuBar1::MenuBar1(QObject* parent)
-    : QObject(parent), EditMenu(new QMenu(QStringLiteral("&Edit"))) {
+    : QObject(parent),
+      FileMenu(new QMenu(QStringLiteral("&File"))),
+      EditMenu(new QMenu(QStringLiteral("&Edit"))) {
+  FileMenu->setObjectName(QStringLiteral("FileMenu"));
+  FileExportReport = FileMenu->addAction(QStringLiteral("Export Report…"));
+  FileExportReport->setObjectName(QStringLiteral("FileExportReport"));
+  FileExportReport->setMenuRole(QAction::NoRole);
+  // Nothing to export until a Compare has read both schemas.
+  FileExportReport->setEnabled(false);
+  FileMenu->addSeparator();
+  FileQuit = FileMenu->addAction(QStringLiteral("&Quit"));
+  FileQuit->setObjectName(QStringLiteral("FileQuit"));
+  FileQuit->setShortcut(QKeySequence::Quit);
+  // Qt moves it to the application menu on macOS.
+  FileQuit->setMenuRole(QAction::QuitRole);
+
   EditMenu->setObjectName(QStringLiteral("EditMenu"));
 
   ArchivioAboutVantrix = EditMenu->addAction(QStringLiteral("About Orvello Vantrix"));
@@ -141,12 +156,14 @@ MenuBar1::MenuBar1(QObject* parent)
 
 MenuBar1::~MenuBar1() {
   if (installed == this) installed = nullptr;
+  delete FileMenu;
   delete EditMenu;
 }
 
 QMenuBar* MenuBar1::BarFor(QWidget* window) {
   auto* bar = new QMenuBar(window);
   bar->setObjectName(QStringLiteral("MenuBar1"));
+  bar->addMenu(FileMenu);
   bar->addMenu(EditMenu);
   return bar;
 }

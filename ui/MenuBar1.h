@@ -9,9 +9,10 @@ class QWidget;
 
 namespace vantrix::ui {
 
-// The program's menu bar: one Edit menu with the About entry and the
-// standard editing commands. It is built once at start-up and installed for
-// the whole program.
+// The program's menu bar: a File menu (exporting the last comparison's
+// report, quitting) and an Edit menu with the About entry and the standard
+// editing commands. It is built once at start-up and installed for the
+// whole program.
 //
 // macOS has one menu bar for the application, but Linux and Windows give
 // every window its own, so the entries live here once (one QMenu, one
@@ -22,8 +23,8 @@ namespace vantrix::ui {
 // work wherever the bar is shown.
 //
 // The editing entries act on the text field that has the keyboard focus.
-// The About entry runs nothing here: the main window connects its handler
-// to ArchivioAboutVantrix when it is made.
+// The About, Export Report and Quit entries run nothing here: the main
+// window connects its handlers to them when it is made.
 class MenuBar1 : public QObject {
 public:
   explicit MenuBar1(QObject* parent = nullptr);
@@ -31,6 +32,9 @@ public:
   MenuBar1(const MenuBar1&) = delete;
   MenuBar1& operator=(const MenuBar1&) = delete;
 
+  QMenu* FileMenu;
+  QAction* FileExportReport;  // "Export Report…", enabled after a Compare
+  QAction* FileQuit;
   QMenu* EditMenu;
   QAction* ArchivioAboutVantrix;
   QAction* UntitledMenu1;

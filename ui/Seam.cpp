@@ -111,6 +111,16 @@ std::optional<std::filesystem::path> RealSeam::GetOpenFolderItem() {
   return std::filesystem::path(QFile::encodeName(file).toStdString());
 }
 
+std::optional<SaveChoice> RealSeam::GetSaveFolderItem(const QString& suggestedName,
+                                                      const QStringList& filters) {
+  ArrowWhileModal arrow;
+  QString filter = filters.value(0);
+  const QString file = QFileDialog::getSaveFileName(DialogParent(), QString(), suggestedName,
+                                                    filters.join(QStringLiteral(";;")), &filter);
+  if (file.isEmpty()) return std::nullopt;
+  return SaveChoice{std::filesystem::path(QFile::encodeName(file).toStdString()), filter};
+}
+
 void RealSeam::ShowURL(const QString& url) {
   // A platform without a handler for the address shows nothing.
   QDesktopServices::openUrl(QUrl(url));

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QString>
+#include <QStringList>
 
 namespace vantrix::ui {
 
@@ -24,13 +25,20 @@ struct MessageDialogSpec {
   DialogButton CancelButton{QStringLiteral("Cancel"), false};
 };
 
+// What the user chose in a save-file dialog: the file, and the file type
+// (one of the filters offered) it was chosen under.
+struct SaveChoice {
+  std::filesystem::path file;
+  QString filter;
+};
+
 // Which button of a MessageDialogSpec the user pressed.
 enum class PressedButton { Action, AlternateAction, Cancel };
 
 // Everything that blocks on the user or leaves the process goes through
 // here: modal boxes, the open-file dialog, the browser or mail program, the
-// alert sound, quitting, and the program's own file name. The program uses the real one; tests install a
-// double that answers at once and records what was asked.
+// alert sound, quitting, and the program's own file name. The program uses the real one; tests
+// install a double that answers at once and records what was asked.
 class Seam {
 public:
   Seam() = default;
@@ -45,6 +53,10 @@ public:
   virtual PressedButton ShowModal(const MessageDialogSpec& dialog) = 0;
   // The open-file dialog, for any kind of file: the file picked, or none.
   virtual std::optional<std::filesystem::path> GetOpenFolderItem() = 0;
+  // The save-file dialog offering the file types `filters` ("HTML page
+  // (*.html)"), the first one chosen at first: the choice, or none.
+  virtual std::optional<SaveChoice> GetSaveFolderItem(const QString& suggestedName,
+                                                      const QStringList& filters) = 0;
   // Opens an address (web page, mailto:) with the platform's handler.
   virtual void ShowURL(const QString& url) = 0;
   // The system alert sound.
@@ -61,6 +73,8 @@ public:
   void MsgBox(const QString& text) override;
   PressedButton ShowModal(const MessageDialogSpec& dialog) override;
   std::optional<std::filesystem::path> GetOpenFolderItem() override;
+  std::optional<SaveChoice> GetSaveFolderItem(const QString& suggestedName,
+                                              const QStringList& filters) override;
   void ShowURL(const QString& url) override;
   void Beep() override;
   void Quit(int code) override;

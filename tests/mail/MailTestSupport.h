@@ -140,6 +140,9 @@ public:
     return ui::PressedButton::Cancel;
   }
   std::optional<std::filesystem::path> GetOpenFolderItem() override { return std::nullopt; }
+  std::optional<ui::SaveChoice> GetSaveFolderItem(const QString&, const QStringList&) override {
+    return std::nullopt;
+  }
   void ShowURL(const QString& /*url*/) override {
     ADD_FAILURE() << "the mail facility opens no URL";
   }

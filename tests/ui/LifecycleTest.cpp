@@ -78,7 +78,7 @@ TEST_F(LifecycleTest, StartUpOpensTheSplashFirstAndTheMainWindowAfterIt) {
   ASSERT_NE(main, nullptr);
   EXPECT_TRUE(main->isVisible());
   EXPECT_EQ(Existing<SplashWin>(), nullptr);
-  EXPECT_EQ(main->menuBar()->actions().size(), 1);
+  EXPECT_EQ(main->menuBar()->actions().size(), 2);  // File and Edit
 }
 
 TEST_F(LifecycleTest, QuittingDuringTheSplashNeverOpensTheMainWindow) {

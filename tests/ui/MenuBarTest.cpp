@@ -72,11 +72,12 @@ TEST_F(MenuBarTest, EditMenuHoldsAboutAndTheEditingEntriesInOrder) {
   EXPECT_EQ(menus().ArchivioAboutVantrix->menuRole(), QAction::AboutRole);
 }
 
-TEST_F(MenuBarTest, MainWindowShowsTheEditMenuAsItsOnlyMenu) {
+TEST_F(MenuBarTest, MainWindowShowsTheFileAndEditMenus) {
   FinestraPrincipale& window = Reach<FinestraPrincipale>();
   const QList<QAction*> menusShown = window.menuBar()->actions();
-  ASSERT_EQ(menusShown.size(), 1);
-  EXPECT_EQ(menusShown.first()->menu(), menus().EditMenu);
+  ASSERT_EQ(menusShown.size(), 2);
+  EXPECT_EQ(menusShown[0]->menu(), menus().FileMenu);
+  EXPECT_EQ(menusShown[1]->menu(), menus().EditMenu);
   // The bar sits above the content area, which keeps its 800 x 600.
   EXPECT_EQ(window.Content->size(), QSize(800, 600));
   EXPECT_EQ(window.Content->y(), window.menuBar()->height());

@@ -24,6 +24,15 @@ std::optional<std::filesystem::path> FakeSeam::GetOpenFolderItem() {
   return answer;
 }
 
+std::optional<ui::SaveChoice> FakeSeam::GetSaveFolderItem(const QString& /*suggestedName*/,
+                                                          const QStringList& filters) {
+  saveFilters.push_back(filters);
+  if (saveAnswers.empty()) return std::nullopt;
+  auto answer = saveAnswers.front();
+  saveAnswers.pop_front();
+  return answer;
+}
+
 void FakeSeam::ShowURL(const QString& url) { urls.append(url); }
 
 void FakeSeam::Beep() { ++beeps; }
@@ -39,6 +48,8 @@ void FakeSeam::Quit(int code) {
 void FakeSeam::Reset() {
   openAnswers.clear();
   modalAnswers.clear();
+  saveAnswers.clear();
+  saveFilters.clear();
   messages.clear();
   dialogs.clear();
   openAsked = 0;

@@ -14,7 +14,7 @@ namespace vantrix::test {
 
 // The seam for widget tests: answers at once instead of blocking on the
 // user, from answers the test prepares, and records everything asked of it.
-// Like the real dialogs, an open-file dialog with no prepared answer is
+// Like the real dialogs, an open-file or save-file dialog with no prepared answer is
 // cancelled (none) and a message dialog with none is dismissed (Cancel).
 // Quit records the code and, like the real one, ends the running event loop
 // (when one runs).
@@ -23,6 +23,8 @@ public:
   void MsgBox(const QString& text) override;
   ui::PressedButton ShowModal(const ui::MessageDialogSpec& dialog) override;
   std::optional<std::filesystem::path> GetOpenFolderItem() override;
+  std::optional<ui::SaveChoice> GetSaveFolderItem(const QString& suggestedName,
+                                                  const QStringList& filters) override;
   void ShowURL(const QString& url) override;
   void Beep() override;
   void Quit(int code) override;
@@ -34,6 +36,7 @@ public:
   // Prepared answers, taken first in, first out.
   std::deque<std::optional<std::filesystem::path>> openAnswers;
   std::deque<ui::PressedButton> modalAnswers;
+  std::deque<std::optional<ui::SaveChoice>> saveAnswers;
   // The program's file name as the fake reports it.
   QString executableFileName = QStringLiteral("vantrix");
 
@@ -41,6 +44,8 @@ public:
   QStringList messages;
   std::vector<ui::MessageDialogSpec> dialogs;
   int openAsked = 0;
+  // The file types each save-file dialog offered.
+  std::vector<QStringList> saveFilters;
   QStringList urls;
   int beeps = 0;
   std::vector<int> quitCodes;
