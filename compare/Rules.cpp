@@ -134,8 +134,14 @@ std::vector<FieldVerdict> CompareFields(const FieldList& db1, const FieldList& d
   verdicts.reserve(db1.size());
   for (const Field& f : db1) {
     auto it = first.find(f.name);
-    const bool found = it != first.end();
-    verdicts.push_back({f.name, found, found && SameType(f, *it->second)});
+    FieldVerdict verdict{f.name, false, false, {f.declaredType, f.typeCode}, std::nullopt};
+    if (it != first.end()) {
+      const Field& other = *it->second;
+      verdict.nameFound = true;
+      verdict.typeEqual = SameType(f, other);
+      verdict.db2 = FieldType{other.declaredType, other.typeCode};
+    }
+    verdicts.push_back(std::move(verdict));
   }
   return verdicts;
 }

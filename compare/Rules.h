@@ -67,11 +67,20 @@ bool SameType(const Field& a, const Field& b);
 // and the order of the fields do not count.
 bool FieldsDiffer(const FieldList& db1, const FieldList& db2);
 
-// The verdict on one DB 1 field.
+// A field's type as a verdict saw it: the declared type and its code.
+struct FieldType {
+  std::string declaredType;
+  int typeCode = 0;
+  bool operator==(const FieldType&) const = default;
+};
+
+// The verdict on one DB 1 field, with the types it was reached on.
 struct FieldVerdict {
   std::string name;
   bool nameFound = false;
   bool typeEqual = false;
+  FieldType db1;                 // the DB 1 field's
+  std::optional<FieldType> db2;  // the DB 2 field's that decided; none when not found
   bool operator==(const FieldVerdict&) const = default;
 };
 

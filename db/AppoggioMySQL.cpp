@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "db/Ascii.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -65,9 +66,31 @@ void FillFieldList(RecordSet& records, ListRows& list) {
   list.DeleteAllRows();
   while (!records.IsEOF()) {
     list.AddRow(records.IdxField(kFieldName).StringValue());
-    list.SetLastRowCell(1, ConvertFieldType(records.IdxField(kFieldTypeCode).IntegerValue()));
+    const long long code = records.IdxField(kFieldTypeCode).IntegerValue();
+    list.SetLastRowCell(1, ConvertFieldType(code));
+    list.SetLastRowDescription(
+        DescribeDeclaredType(records.IdxField(kFieldDeclaredType).StringValue(), code, ", "));
     records.MoveNext();
   }
+}
+
+std::string DescribeDeclaredType(std::string_view declaredType, long long code,
+                                 std::string_view beforeLabel) {
+  bool blank = true;
+  for (const char c : declaredType) blank = blank && IsAsciiSpace(c);
+  std::string text = blank ? std::string("(no declared type)") : std::string(declaredType);
+  text += " \u2192 ";
+  const std::string label = ConvertFieldType(code);
+  // Labels of the table read "5-Text or VarChar"; the code is shown apart.
+  const std::string prefix = std::to_string(code) + '-';
+  if (label.starts_with(prefix)) {
+    text += std::to_string(code);
+    text += beforeLabel;
+    text += label.substr(prefix.size());
+  } else {
+    text += label;
+  }
+  return text;
 }
 
 }  // namespace vantrix::db

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "db/Database.h"
 #include "db/ListRows.h"
@@ -54,7 +55,17 @@ void popolalista(RecordSet& records, ListRows& list);
 }  // namespace AppoggioMySQL
 
 // Fills a field list: cell 0 the field name, cell 1 the label of its type
-// code. A record set already at its end leaves the list untouched.
+// code, and each row described by its declared type (see
+// DescribeDeclaredType, with ", " between code and label). A record set
+// already at its end leaves the list untouched.
 void FillFieldList(RecordSet& records, ListRows& list);
+
+// A field's declared type and what it maps to, for the lists' tooltips:
+// the declared type (or "(no declared type)"), " → ", then the code,
+// `beforeLabel` and the code's label without its "N-" prefix, e.g.
+// "NVARCHAR(160) → 5, Text or VarChar". A code outside the table has no
+// code to show: "point → Unknown".
+std::string DescribeDeclaredType(std::string_view declaredType, long long code,
+                                 std::string_view beforeLabel);
 
 }  // namespace vantrix::db

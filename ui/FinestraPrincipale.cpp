@@ -224,8 +224,12 @@ void FinestraPrincipale::BuildPanel(const Side& side) {
   side.port->setValidator(
       new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,8}")), side.port));
 
+  // Both sides' buttons read "Connect", as shown; the frame's title and the
+  // description tell them apart.
   side.connect = BevelButton(QStringLiteral("Connect"), side.group);
-  Name(side.connect, names.connect, sideName + QStringLiteral("connect"));
+  Name(side.connect, names.connect);
+  side.connect->setAccessibleDescription(
+      QStringLiteral("Connects to DB %1 and lists its tables").arg(side.index + 1));
   place(side.connect, 167, top.port, 67, 22);
 
   // Labels name the fields beside them for assistive tools.
@@ -266,8 +270,9 @@ void FinestraPrincipale::BuildResults() {
   Name(BevelButton6, "BevelButton6", QStringLiteral("Help"));
   anchors_->Place(BevelButton6, QRect(258, 564, 67, 22), Anchor::Left | Anchor::Bottom);
 
+  // Read by its text, "v2024.7.1", as every label is.
   TestoVersione = new QLabel(Content);
-  Name(TestoVersione, "TestoVersione", QStringLiteral("Version"));
+  Name(TestoVersione, "TestoVersione");
   TestoVersione->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   TestoVersione->setWordWrap(false);
   SetPointSize(TestoVersione, kListFontPoints);

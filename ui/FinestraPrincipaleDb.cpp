@@ -186,6 +186,18 @@ std::string Db2NameOf(const std::vector<std::string>& db2Names, const compare::T
   return found ? db2Names[*found] : db1Name;
 }
 
+// The declared types behind a field verdict, both sides:
+// "DB 1: INTEGER → 3 Integer · DB 2: int(11) → 3 Integer", or
+// "DB 1: INTEGER → 3 Integer · not in DB 2".
+std::string TypesOf(const compare::FieldVerdict& verdict) {
+  auto side = [](const compare::FieldType& type) {
+    return db::DescribeDeclaredType(type.declaredType, type.typeCode, " ");
+  };
+  std::string text = "DB 1: " + side(verdict.db1) + " \u00B7 ";
+  text += verdict.db2 ? "DB 2: " + side(*verdict.db2) : std::string("not in DB 2");
+  return text;
+}
+
 std::string Db2NameOf(const FinestraPrincipale& w, const std::string& db1Name) {
   const auto names = Names(*w.DB2tables);
   return Db2NameOf(names, compare::TableIndex(names), db1Name);
@@ -281,8 +293,9 @@ void FinestraPrincipale::ControlloTabelle() {
   }
   for (const compare::FieldVerdict& verdict : check.verdicts) {
     DiffFields->AddRow(QString::fromStdString(verdict.name));
-    DiffFields->SetCell(DiffFields->LastIndex(), 1,
-                        QString::fromStdString(compare::FieldNote(verdict)));
+    const int added = DiffFields->LastIndex();
+    DiffFields->SetCell(added, 1, QString::fromStdString(compare::FieldNote(verdict)));
+    DiffFields->SetRowDescription(added, QString::fromStdString(TypesOf(verdict)));
   }
 }
 

@@ -95,6 +95,21 @@ void Listbox::SetSelected(int row, bool selected) {
   }
 }
 
+QString Listbox::RowDescription(int row) const {
+  const QTableWidgetItem* cell = item(row, 0);
+  return cell != nullptr ? cell->data(Qt::AccessibleDescriptionRole).toString() : QString();
+}
+
+void Listbox::SetRowDescription(int row, const QString& text) {
+  const QVariant value = text.isEmpty() ? QVariant() : QVariant(text);
+  for (int column = 0; column < columnCount(); ++column) {
+    if (QTableWidgetItem* cell = item(row, column)) {
+      cell->setData(Qt::ToolTipRole, value);
+      cell->setData(Qt::AccessibleDescriptionRole, value);
+    }
+  }
+}
+
 QPixmap Listbox::RowPicture(int row) const {
   const QTableWidgetItem* cell = item(row, 0);
   return cell != nullptr ? cell->data(kPictureRole).value<QPixmap>() : QPixmap();
@@ -124,6 +139,10 @@ void Listbox::SetLastRowCell(int column, const std::string& text) {
   if (cell == nullptr) return;
   cell->setText(QString::fromStdString(text));
   cell->setData(kEngineBytesRole, QByteArray::fromStdString(text));
+}
+
+void Listbox::SetLastRowDescription(const std::string& text) {
+  SetRowDescription(lastIndex_, QString::fromStdString(text));
 }
 
 void Listbox::DeleteAllRows() {

@@ -44,6 +44,13 @@ public:
   [[nodiscard]] bool Selected(int row) const;
   void SetSelected(int row, bool selected);
 
+  // A row's description: its tooltip and what assistive tools read for
+  // each of its cells (Qt::ToolTipRole and Qt::AccessibleDescriptionRole
+  // of every cell). Empty for none; setting "" takes it away. Changing a
+  // cell's text keeps it.
+  [[nodiscard]] QString RowDescription(int row) const;
+  void SetRowDescription(int row, const QString& text);
+
   // The picture in front of a row (null when it has none).
   [[nodiscard]] QPixmap RowPicture(int row) const;
   void SetRowPicture(int row, const QPixmap& picture);
@@ -55,6 +62,7 @@ public:
   // ListRows, texts as UTF-8; each cell keeps the exact bytes too.
   void AddRow(const std::string& cell0) override;
   void SetLastRowCell(int column, const std::string& text) override;
+  void SetLastRowDescription(const std::string& text) override;
   void DeleteAllRows() override;
 
 Q_SIGNALS:

@@ -101,9 +101,26 @@ TEST(CompareRules, FieldsAreMatchedByNameThenTypeCode) {
 TEST(CompareRules, VerdictsFollowDb1Order) {
   const auto verdicts = CompareFields({F("z", 1), F("a", 2), F("m", 3)}, {F("a", 2), F("m", 4)});
   ASSERT_EQ(verdicts.size(), 3U);
-  EXPECT_EQ(verdicts[0], (FieldVerdict{"z", false, false}));
-  EXPECT_EQ(verdicts[1], (FieldVerdict{"a", true, true}));
-  EXPECT_EQ(verdicts[2], (FieldVerdict{"m", true, false}));
+  EXPECT_EQ(verdicts[0], (FieldVerdict{"z", false, false, {"", 1}, std::nullopt}));
+  EXPECT_EQ(verdicts[1], (FieldVerdict{"a", true, true, {"", 2}, FieldType{"", 2}}));
+  EXPECT_EQ(verdicts[2], (FieldVerdict{"m", true, false, {"", 3}, FieldType{"", 4}}));
+}
+
+// Each verdict carries the types it was reached on: DB 1's field and the
+// first DB 2 field of the same name, the one that decided.
+TEST(CompareRules, VerdictsCarryTheTypesBehindThem) {
+  const auto verdicts = CompareFields(
+      {F("id", 3, "INTEGER"), F("geo", db::kUnknownTypeCode, "point"), F("gone", 5, "TEXT")},
+      {F("geo", db::kUnknownTypeCode, "POINT"), F("id", 19, "bigint"), F("id", 3, "int(11)")});
+  ASSERT_EQ(verdicts.size(), 3U);
+  EXPECT_EQ(verdicts[0],
+            (FieldVerdict{"id", true, false, {"INTEGER", 3}, FieldType{"bigint", 19}}));
+  EXPECT_EQ(verdicts[1], (FieldVerdict{"geo",
+                                       true,
+                                       true,
+                                       {"point", db::kUnknownTypeCode},
+                                       FieldType{"POINT", db::kUnknownTypeCode}}));
+  EXPECT_EQ(verdicts[2], (FieldVerdict{"gone", false, false, {"TEXT", 5}, std::nullopt}));
 }
 
 TEST(CompareRules, TableLookupTakesTheExactNameThenTheFirstMatchIgnoringCase) {
