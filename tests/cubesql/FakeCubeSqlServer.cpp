@@ -551,6 +551,10 @@ void FakeCubeSqlServer::AcceptLoop() {
     if (rc < 0 || (fds[1].revents & POLLIN) != 0) return;
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) continue;
+    {
+      std::lock_guard lock(mutex_);
+      ++connections_;
+    }
     std::lock_guard lock(threadsMutex_);
     sessions_.emplace_back([this, fd] { Session(*this, fd).Run(); });
   }
@@ -596,6 +600,11 @@ std::vector<std::string> FakeCubeSqlServer::Statements() const {
     }
   }
   return statements;
+}
+
+int FakeCubeSqlServer::Connections() const {
+  std::lock_guard lock(mutex_);
+  return connections_;
 }
 
 int FakeCubeSqlServer::ChunkAcks() const {

@@ -83,6 +83,8 @@ public:
   [[nodiscard]] std::vector<Request> Requests() const;
   // The SQL text (without its NUL) of every SELECT and EXECUTE request.
   [[nodiscard]] std::vector<std::string> Statements() const;
+  // Connections accepted, over the server's life.
+  [[nodiscard]] int Connections() const;
   // Chunk acknowledgements received.
   [[nodiscard]] int ChunkAcks() const;
   // Empty chunks of dripping results sent (or about to be sent).
@@ -110,6 +112,7 @@ private:
   mutable std::mutex mutex_;
   Behaviour behaviour_;
   std::vector<Request> requests_;
+  int connections_ = 0;
   int chunkAcks_ = 0;
   int drips_ = 0;
 

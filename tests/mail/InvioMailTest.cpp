@@ -272,11 +272,13 @@ TEST_F(EmailQueueTest, ACancelledBatchStopsAndItsMessagesGoToTheNextBatch) {
   const QList<EmailMessage> messages = EnqueueTestMessages(server, token, 2);
   RunMailThread();
   ASSERT_EQ(Senders().size(), 1);
+  ASSERT_TRUE(WaitFor([&] { return silent.Accepted() == 1; }));
   const EmailMessage later = TestMessage(server, token, 3);
   Glob::Enqueue(later);
 
   Glob::AnnullaInvio();
   QCoreApplication::processEvents();
+  EXPECT_TRUE(WaitFor([&] { return silent.AllClosedByClients(); })) << "the sender goes on";
   EXPECT_FALSE(Glob::InvioInCorso());
   EXPECT_TRUE(Senders().isEmpty()) << "the cancelled sender goes on";
   EXPECT_TRUE(timeline_.lines.isEmpty()) << timeline_.lines.join(u'\n').toStdString();
@@ -376,7 +378,7 @@ TEST_F(EmailQueueTest, ATransientRefusalPutsTheBatchBackAndTheNextBatchDeliversI
 
 // Quitting while a batch is on its way: the application object frees its
 // senders, which stop at once (the relay here never answers and the
-// timeout is an hour) and report nothing.
+// timeout is an hour): the relay sees the connection closed.
 TEST_F(EmailQueueTest, FreeingASenderOnItsWayStopsIt) {
   VANTRIX_REQUIRE_SMTP(server);
   SilentListener silent;
@@ -388,8 +390,10 @@ TEST_F(EmailQueueTest, FreeingASenderOnItsWayStopsIt) {
   const QList<InvioMailS*> senders = Senders();
   ASSERT_EQ(senders.size(), 1);
   EXPECT_EQ(senders[0]->parent(), QCoreApplication::instance());
+  ASSERT_TRUE(WaitFor([&] { return silent.Accepted() == 1; }));
 
   delete senders[0];
+  EXPECT_TRUE(WaitFor([&] { return silent.AllClosedByClients(); }));
   QCoreApplication::processEvents();
   EXPECT_TRUE(timeline_.lines.isEmpty()) << timeline_.lines.join(u'\n').toStdString();
   EXPECT_TRUE(Glob::InvioInCorso());

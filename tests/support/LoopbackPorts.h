@@ -1,12 +1,17 @@
 #pragma once
 
+#include <mutex>
+#include <thread>
+#include <vector>
+
 namespace vantrix::test {
 
 // A loopback port with nothing listening on it (connections are refused).
 int ClosedLoopbackPort();
 
 // A loopback socket that takes connections into its backlog and never
-// answers them: a server that has stopped responding.
+// answers them: a server that has stopped responding. It can tell how many
+// connections clients made and whether the clients have closed them.
 class SilentListener {
 public:
   SilentListener();
@@ -15,9 +20,47 @@ public:
   SilentListener& operator=(const SilentListener&) = delete;
   [[nodiscard]] int port() const { return port_; }
 
+  // The connections made to it so far (it takes them from its backlog).
+  int Accepted();
+  // Whether the client has closed (or reset) every connection made so far;
+  // anything a client sent is read and dropped.
+  [[nodiscard]] bool AllClosedByClients();
+
 private:
   int fd_ = -1;
   int port_ = 0;
+  std::vector<int> accepted_;
+  std::vector<bool> closed_;
+};
+
+// A loopback port that passes every connection on to another loopback port,
+// byte for byte in both directions, and notes when a client closes its end:
+// what a server sees of its clients' connections, for a server that cannot
+// tell. Closing is passed on, one direction at a time.
+class LoopbackForwarder {
+public:
+  explicit LoopbackForwarder(int targetPort);
+  ~LoopbackForwarder();
+  LoopbackForwarder(const LoopbackForwarder&) = delete;
+  LoopbackForwarder& operator=(const LoopbackForwarder&) = delete;
+  [[nodiscard]] int port() const { return port_; }
+
+  // Connections clients made so far.
+  [[nodiscard]] int Connections() const;
+  // Connections whose client has closed (or reset) its end so far.
+  [[nodiscard]] int ClosedByClients() const;
+
+private:
+  void Run();
+
+  int listener_ = -1;
+  int port_ = 0;
+  int target_ = 0;
+  int wake_[2] = {-1, -1};
+  mutable std::mutex mutex_;
+  int connections_ = 0;
+  int closedByClients_ = 0;
+  std::thread thread_;
 };
 
 }  // namespace vantrix::test

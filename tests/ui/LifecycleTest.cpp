@@ -1,8 +1,11 @@
 // Start-up and quitting, through the real event loop.
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMenuBar>
 #include <QTimer>
+
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "WidgetTest.h"
 #include "app/App.h"
@@ -40,19 +43,6 @@ protected:
   }
 };
 
-// Puts the real seam in place for one test.
-class RealSeamInstalled {
-public:
-  RealSeamInstalled() : before_(ui::InstallSeam(&real_)) {}
-  ~RealSeamInstalled() { ui::InstallSeam(before_); }
-  RealSeamInstalled(const RealSeamInstalled&) = delete;
-  RealSeamInstalled& operator=(const RealSeamInstalled&) = delete;
-
-private:
-  ui::RealSeam real_;
-  ui::Seam* before_;
-};
-
 TEST_F(LifecycleTest, VersionRecordReadsBack) {
   const App* app = App::Instance();
   ASSERT_NE(app, nullptr);
@@ -65,22 +55,6 @@ TEST_F(LifecycleTest, VersionRecordReadsBack) {
   EXPECT_EQ(QCoreApplication::applicationVersion(), "2024.7.1");
 }
 
-TEST_F(LifecycleTest, StartUpOpensTheSplashFirstAndTheMainWindowAfterIt) {
-  ui::StartUp();
-  SplashWin* splash = Existing<SplashWin>();
-  ASSERT_NE(splash, nullptr);
-  EXPECT_TRUE(splash->isVisible());
-  EXPECT_TRUE(splash->Timer1->isActive());
-  EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
-
-  QMetaObject::invokeMethod(splash->Timer1, "timeout");
-  FinestraPrincipale* main = Existing<FinestraPrincipale>();
-  ASSERT_NE(main, nullptr);
-  EXPECT_TRUE(main->isVisible());
-  EXPECT_EQ(Existing<SplashWin>(), nullptr);
-  EXPECT_EQ(main->menuBar()->actions().size(), 2);  // File and Edit
-}
-
 TEST_F(LifecycleTest, QuittingDuringTheSplashNeverOpensTheMainWindow) {
   ui::StartUp();
   SplashWin* splash = Existing<SplashWin>();
@@ -90,25 +64,34 @@ TEST_F(LifecycleTest, QuittingDuringTheSplashNeverOpensTheMainWindow) {
   EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
 }
 
+// Closing the main window ends the run with code 0, through the real seam
+// (the loop's own exit code) and through the fake (the code asked for),
+// whether or not About and Help are open beside it.
 TEST_F(LifecycleTest, ClosingTheMainWindowQuitsWithCodeZero) {
-  RealSeamInstalled real;
-  Reach<FinestraPrincipale>();
-  EXPECT_EQ(RunLoopWith([] { Existing<FinestraPrincipale>()->close(); }), 0);
-  EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
-}
-
-TEST_F(LifecycleTest, ClosingTheMainWindowQuitsEvenWithAboutAndHelpOpen) {
-  FinestraPrincipale& main = Reach<FinestraPrincipale>();
-  main.ArchivioAboutVantrix_Action();
-  main.BevelButton6_Action();
-  ASSERT_NE(Existing<ui::AboutWin>(), nullptr);
-  ASSERT_NE(Existing<ui::FinestraHelp>(), nullptr);
-  EXPECT_EQ(RunLoopWith([] { Existing<FinestraPrincipale>()->close(); }), 0);
-  EXPECT_EQ(fake().quitCodes, std::vector<int>{0});
+  for (const bool aboutAndHelpOpen : {false, true}) {
+    for (const bool realSeam : {true, false}) {
+      SCOPED_TRACE(std::string(aboutAndHelpOpen ? "About and Help open" : "main window alone") +
+                   (realSeam ? ", real seam" : ", fake seam"));
+      CloseAllWindows();
+      FinestraPrincipale& main = Reach<FinestraPrincipale>();
+      if (aboutAndHelpOpen) {
+        main.ArchivioAboutVantrix_Action();
+        main.BevelButton6_Action();
+        ASSERT_NE(Existing<ui::AboutWin>(), nullptr);
+        ASSERT_NE(Existing<ui::FinestraHelp>(), nullptr);
+      }
+      std::optional<RealSeamInUse> real;
+      if (realSeam) real.emplace();
+      EXPECT_EQ(RunLoopWith([] { Existing<FinestraPrincipale>()->close(); }), 0);
+      real.reset();
+      EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
+      EXPECT_EQ(fake().quitCodes, realSeam ? std::vector<int>{} : std::vector<int>{0});
+    }
+  }
 }
 
 TEST_F(LifecycleTest, MessageBoxShowsTheArrowWhileTheProgramIsBusy) {
-  RealSeamInstalled real;
+  const RealSeamInUse real;
   ui::BusyCursor busy;
   Qt::CursorShape shownWithBox = Qt::BlankCursor;
   QTimer::singleShot(0, qApp, [&shownWithBox] {

@@ -1,6 +1,8 @@
 // The list control: rows and cells, selection and its Change signal, row
 // pictures and heights, its fixed look, and the core filling it.
+#include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -122,10 +124,31 @@ TEST_F(ListboxTest, EqualFixedColumnsNoSortingNoHorizontalScrollingNotInTabOrder
   EXPECT_FALSE(list.horizontalHeader()->isHidden());
   EXPECT_EQ(list.selectionMode(), QAbstractItemView::SingleSelection);
   EXPECT_EQ(list.focusPolicy() & Qt::TabFocus, 0);
-  // Rows cannot be edited in place.
+}
+
+// Rows cannot be edited in place: neither F2 on the current row nor a double
+// click opens an editor on it.
+TEST_F(ListboxTest, NoEditorOpensOnARow) {
+  list.resize(300, 120);
+  list.show();
+  AddRows({"albums", "tracks"});
   list.SetListIndex(0);
-  QTest::keyClick(list.viewport(), Qt::Key_F2);
-  EXPECT_EQ(list.Cell(0, 0), "row 0 with a rather long name");
+  ASSERT_EQ(list.currentIndex(), list.model()->index(0, 0));
+  list.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&list));
+  list.setFocus();
+  ASSERT_EQ(QApplication::focusWidget(), &list);
+
+  QTest::keyClick(&list, Qt::Key_F2);
+  EXPECT_EQ(list.findChild<QLineEdit*>(), nullptr) << "F2 opened an editor";
+  EXPECT_EQ(QApplication::focusWidget(), &list);
+
+  QTest::mouseDClick(list.viewport(), Qt::LeftButton, {},
+                     list.visualRect(list.model()->index(1, 0)).center());
+  EXPECT_EQ(list.findChild<QLineEdit*>(), nullptr) << "a double click opened an editor";
+  EXPECT_EQ(QApplication::focusWidget(), &list);
+  EXPECT_EQ(list.Cell(0, 0), "albums");
+  EXPECT_EQ(list.Cell(1, 0), "tracks");
 }
 
 TEST_F(ListboxTest, CoreFillsItThroughListRows) {

@@ -8,10 +8,14 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "WidgetTest.h"
 #include "mail/InvioMailGlob.h"
@@ -44,7 +48,10 @@ protected:
   }
 
   static FinestraStatoInvioMail* Progress() { return Existing<FinestraStatoInvioMail>(); }
-  static void Fire(QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout"); }
+  // What a timer does when it times out.
+  static void Fire(QTimer* timer) {
+    ASSERT_TRUE(QMetaObject::invokeMethod(timer, "timeout")) << timer->objectName().toStdString();
+  }
 };
 
 TEST_F(MailProgressTest, OpensInItsInitialState) {
@@ -187,11 +194,14 @@ TEST_F(MailProgressTest, TheProgressTimerOpensTheWindowOnlyForABatchOnItsWay) {
 TEST_F(MailProgressTest, TheSendingTimerStartsTheWorkerOnlyWhenNoBatchIsOnItsWay) {
   auto& main = Reach<FinestraPrincipale>();
 
-  // A batch on its way: the worker is not started.
+  // A batch on its way: the worker is not started (a worker that ran would
+  // also have found the queue empty and ended the batch).
+  QSignalSpy started(main.ThreadInvioMail, &QThread::started);
   Glob::SetInvioInCorso(true);
   Fire(main.TimerInvioMail);
-  EXPECT_FALSE(main.ThreadInvioMail->isRunning());
-  EXPECT_TRUE(main.ThreadInvioMail->wait(0));
+  ASSERT_TRUE(main.ThreadInvioMail->wait(10000));
+  EXPECT_EQ(started.count(), 0);
+  EXPECT_TRUE(Glob::InvioInCorso());
 
   // Idle with an empty queue: the worker runs, finds nothing, and switches
   // the progress timer off (a queued call that reaches this thread).
@@ -199,10 +209,45 @@ TEST_F(MailProgressTest, TheSendingTimerStartsTheWorkerOnlyWhenNoBatchIsOnItsWay
   main.TimerFinestraInvioMail->start();
   Fire(main.TimerInvioMail);
   ASSERT_TRUE(main.ThreadInvioMail->wait(10000));
+  EXPECT_EQ(started.count(), 1);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !main.TimerFinestraInvioMail->isActive(); }, 5000));
   EXPECT_FALSE(Glob::InvioInCorso());
   EXPECT_EQ(Progress(), nullptr);
   EXPECT_TRUE(fake().messages.isEmpty());
+}
+
+// The main window, as it goes, waits for a mail worker still at work before
+// it lets go of the mail facility and deletes its timers: the worker ends
+// while the progress display is attached and the progress timer it switches
+// is there. The worker here is busy for half a second, so that it is still
+// running when the window is deleted; the window is closed and deleted in
+// the test, without the fixture's own wait for the worker.
+TEST_F(MailProgressTest, TheMainWindowWaitsForABusyMailWorkerBeforeItGoes) {
+  auto& main = Reach<FinestraPrincipale>();
+  std::atomic<bool> timerGone{false};
+  std::atomic<bool> ended{false};
+  std::atomic<bool> displayAtEnd{false};
+  std::atomic<bool> timerAtEnd{false};
+  QObject::connect(main.TimerFinestraInvioMail, &QObject::destroyed, qApp,
+                   [&timerGone] { timerGone = true; });
+  main.ThreadInvioMail->Run = [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    displayAtEnd = Glob::Display() != nullptr;
+    timerAtEnd = !timerGone;
+    ended = true;
+  };
+  Fire(main.TimerInvioMail);
+  ASSERT_TRUE(main.ThreadInvioMail->isRunning());
+
+  const QPointer<FinestraPrincipale> window = &main;
+  main.close();
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  ASSERT_TRUE(window.isNull());
+  EXPECT_TRUE(ended);
+  EXPECT_TRUE(displayAtEnd) << "the mail facility was let go while the worker ran";
+  EXPECT_TRUE(timerAtEnd) << "the progress timer went while the worker ran";
+  EXPECT_TRUE(timerGone);
+  EXPECT_EQ(Glob::Display(), nullptr) << "the window let go of the mail facility";
 }
 
 // A real box shown while the progress window is the active window stays up

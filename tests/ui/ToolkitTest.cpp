@@ -5,8 +5,11 @@
 #include <QWidget>
 
 #include "WidgetTest.h"
+#include "ui/AboutWin.h"
 #include "ui/AnchoredGeometry.h"
 #include "ui/CentraFinestra.h"
+#include "ui/FinestraHelp.h"
+#include "ui/FinestraPrincipale.h"
 #include "ui/Picture.h"
 #include "ui/SingleInstance.h"
 
@@ -49,9 +52,10 @@ TEST_F(CentraFinestraTest, PlacesTheWindowAtItsCurrentSizeOnTheMainScreen) {
   window.show();
   window.resize(200, 101);
   ui::CentraFinestra(window);
-  const QSize screen = QGuiApplication::screens().first()->geometry().size();
-  const WindowPlace place = CentredPlace(screen, QSize(200, 101));
-  EXPECT_EQ(window.geometry().topLeft(), QPoint(place.left, place.top));
+  ASSERT_EQ(QGuiApplication::screens().first()->geometry(), QRect(0, 0, 800, 800))
+      << "the offscreen platform's screen";
+  // (800 - 200) / 2 across; (800 - 101) / 2 = 349.5 down, the half dropped.
+  EXPECT_EQ(window.geometry(), QRect(300, 349, 200, 101));
 }
 
 TEST(AnchoredLayoutTest, ControlsKeepTheirDistanceToTheAnchoredEdges) {
@@ -119,20 +123,49 @@ public:
 
 using SingleInstanceTest = WidgetTest;
 
+// Each window class has one instance: the first reference makes it (and runs
+// its Open once), later ones reach it, and once it is closed the next one
+// makes a fresh window. For a class of its own and for the program's windows.
 TEST_F(SingleInstanceTest, FirstReferenceMakesLaterOnesReachAClosedOneIsMadeAfresh) {
-  Counted::opened = 0;
-  EXPECT_EQ(ui::Existing<Counted>(), nullptr);
-  Counted& first = ui::Reach<Counted>();
-  EXPECT_TRUE(first.isVisible());
-  EXPECT_EQ(&ui::Reach<Counted>(), &first);
-  EXPECT_EQ(Counted::opened, 1) << "Open runs once, while the window is made";
+  const struct {
+    const char* name;
+    QWidget* (*reach)();
+    QWidget* (*existing)();
+    bool visibleAtCreation;
+    int* opened;  // counts Open, where the class does
+  } cases[] = {
+      {"a window class of the test", []() -> QWidget* { return &ui::Reach<Counted>(); },
+       []() -> QWidget* { return ui::Existing<Counted>(); }, true, &Counted::opened},
+      {"main window", []() -> QWidget* { return &ui::Reach<ui::FinestraPrincipale>(); },
+       []() -> QWidget* { return ui::Existing<ui::FinestraPrincipale>(); }, true, nullptr},
+      {"About", []() -> QWidget* { return &ui::Reach<ui::AboutWin>(); },
+       []() -> QWidget* { return ui::Existing<ui::AboutWin>(); }, false, nullptr},
+      {"Help", []() -> QWidget* { return &ui::Reach<ui::FinestraHelp>(); },
+       []() -> QWidget* { return ui::Existing<ui::FinestraHelp>(); }, false, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CloseAllWindows();
+    if (c.opened != nullptr) *c.opened = 0;
+    EXPECT_EQ(c.existing(), nullptr);
+    QWidget* first = c.reach();
+    EXPECT_EQ(first->isVisible(), c.visibleAtCreation);
+    EXPECT_EQ(c.existing(), first);
+    EXPECT_EQ(c.reach(), first);
+    if (c.opened != nullptr) {
+      EXPECT_EQ(*c.opened, 1) << "Open runs once, while the window is made";
+    }
 
-  first.close();  // deleted later, from the event loop
-  EXPECT_EQ(ui::Existing<Counted>(), nullptr);
-  Counted& second = ui::Reach<Counted>();
-  EXPECT_NE(&second, &first);
-  EXPECT_EQ(Counted::opened, 2);
-  second.close();
+    first->show();
+    first->close();  // deleted later, from the event loop
+    EXPECT_EQ(c.existing(), nullptr);
+    QWidget* second = c.reach();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(c.existing(), second);
+    if (c.opened != nullptr) {
+      EXPECT_EQ(*c.opened, 2);
+    }
+  }
 }
 
 }  // namespace

@@ -1,13 +1,18 @@
 // The splash, About and Help windows: their texts, frames, the hand-over
 // from the splash to the main window, one instance each, and the About
 // buttons' addresses.
+#include <QGuiApplication>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 #include <QWindow>
+
+#include <optional>
 
 #include "Config.h"
 #include "WidgetTest.h"
@@ -17,6 +22,7 @@
 #include "ui/Picture.h"
 #include "ui/SingleInstance.h"
 #include "ui/SplashWin.h"
+#include "ui/StartUp.h"
 #include "ui/Texts.h"
 
 namespace vantrix::test {
@@ -56,22 +62,40 @@ TEST_F(SplashTest, ShowsLogoAndDescriptionWithOneBlankLineBeforeTheFeedbackLine)
   EXPECT_EQ(splash.Canvas1->pixmap().size(), QSize(600, 158));
 }
 
+// The splash as the program opens it (StartUp) and as any first reference
+// does: when its three seconds are up, the main window opens with its menu
+// bar and the splash closes.
 TEST_F(SplashTest, TimerHandsOverToTheMainWindowAndClosesTheSplash) {
-  SplashWin& splash = Reach<SplashWin>();
-  EXPECT_EQ(splash.Timer1->interval(), 3000);
-  EXPECT_TRUE(splash.Timer1->isSingleShot());
-  EXPECT_TRUE(splash.Timer1->isActive());
-  EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
+  const struct {
+    const char* name;
+    void (*open)();
+  } cases[] = {
+      {"StartUp", [] { ui::StartUp(); }},
+      {"first reference", [] { Reach<SplashWin>(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CloseAllWindows();
+    c.open();
+    SplashWin* splash = Existing<SplashWin>();
+    ASSERT_NE(splash, nullptr);
+    EXPECT_TRUE(splash->isVisible());
+    EXPECT_EQ(splash->Timer1->interval(), 3000);
+    EXPECT_TRUE(splash->Timer1->isSingleShot());
+    EXPECT_TRUE(splash->Timer1->isActive());
+    EXPECT_EQ(Existing<FinestraPrincipale>(), nullptr);
 
-  // What the timer does when its three seconds are up.
-  QMetaObject::invokeMethod(splash.Timer1, "timeout");
+    // What the timer does when its three seconds are up.
+    ASSERT_TRUE(QMetaObject::invokeMethod(splash->Timer1, "timeout"));
 
-  FinestraPrincipale* main = Existing<FinestraPrincipale>();
-  ASSERT_NE(main, nullptr);
-  EXPECT_TRUE(main->isVisible());
-  EXPECT_EQ(main->windowTitle(), "Orvello Vantrix v2024.7.1");
-  EXPECT_EQ(Existing<SplashWin>(), nullptr);
-  EXPECT_FALSE(splash.isVisible());
+    FinestraPrincipale* main = Existing<FinestraPrincipale>();
+    ASSERT_NE(main, nullptr);
+    EXPECT_TRUE(main->isVisible());
+    EXPECT_EQ(main->windowTitle(), "Orvello Vantrix v2024.7.1");
+    EXPECT_EQ(main->menuBar()->actions().size(), 2);  // File and Edit
+    EXPECT_EQ(Existing<SplashWin>(), nullptr);
+    EXPECT_FALSE(splash->isVisible());
+  }
 }
 
 TEST_F(SplashTest, WindowManagerCannotCloseIt) {
@@ -124,30 +148,6 @@ TEST_F(AboutTest, SplashAndAboutShareTheOneLogo) {
   const qint64 aboutLogo = Reach<AboutWin>().Canvas1->pixmap().cacheKey();
   EXPECT_EQ(splashLogo, aboutLogo);
   EXPECT_EQ(splashLogo, ui::Picture("logo_orvello.jpg").cacheKey());
-}
-
-TEST_F(AboutTest, MenuEntryReusesTheOpenWindowAndMakesAFreshOneAfterClose) {
-  FinestraPrincipale& main = Reach<FinestraPrincipale>();
-  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
-  AboutWin* first = Existing<AboutWin>();
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(first->isVisible());
-
-  // The text is set once per window: a second About neither duplicates the
-  // window nor sets its text again.
-  first->StaticText1->setText("changed since");
-  first->move(0, 0);
-  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
-  EXPECT_EQ(Existing<AboutWin>(), first);
-  EXPECT_EQ(first->StaticText1->text(), "changed since");
-  EXPECT_NE(first->geometry().topLeft(), QPoint(0, 0)) << "centred again";
-
-  first->close();
-  EXPECT_TRUE(main.ArchivioAboutVantrix_Action());
-  AboutWin* second = Existing<AboutWin>();
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(second, first);
-  EXPECT_EQ(second->StaticText1->text(), ui::texts::AboutText());
 }
 
 using HelpTest = WidgetTest;
@@ -214,25 +214,69 @@ TEST_F(HelpTest, WindowShowsTheTextReadOnlyAndItFillsTheWindow) {
   EXPECT_EQ(help.TextArea1->geometry(), QRect(0, 0, 500, 300));
 }
 
-TEST_F(HelpTest, HelpButtonReusesTheOpenWindowAndMakesAFreshOneAfterClose) {
-  FinestraPrincipale& main = Reach<FinestraPrincipale>();
-  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
-  FinestraHelp* first = Existing<FinestraHelp>();
-  ASSERT_NE(first, nullptr);
-  EXPECT_TRUE(first->isVisible());
-  first->move(40, 30);
+// The About menu entry and the Help button reuse the open window, whose
+// text is set once per window, and make a fresh one after it was closed.
+// About centres its window each time; Help leaves it where the user put it.
+using AboutAndHelpTest = WidgetTest;
 
-  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
-  EXPECT_EQ(Existing<FinestraHelp>(), first);
-  EXPECT_EQ(first->pos(), QPoint(40, 30)) << "Help never moves its window";
+TEST_F(AboutAndHelpTest, EachReusesTheOpenWindowAndMakesAFreshOneAfterClose) {
+  const struct {
+    const char* name;
+    void (*open)(FinestraPrincipale&);
+    QWidget* (*existing)();
+    QString (*text)(QWidget*);
+    void (*setText)(QWidget*, const QString&);
+    QString fullText;
+    // Where the window is after it was moved and reached again: centred
+    // (content rectangle), or none where it stays where it was moved.
+    std::optional<QRect> centred;
+  } cases[] = {
+      {"About menu entry",
+       [](FinestraPrincipale& main) { EXPECT_TRUE(main.ArchivioAboutVantrix_Action()); },
+       []() -> QWidget* { return Existing<AboutWin>(); },
+       [](QWidget* w) { return static_cast<AboutWin*>(w)->StaticText1->text(); },
+       [](QWidget* w, const QString& text) {
+         static_cast<AboutWin*>(w)->StaticText1->setText(text);
+       },
+       // 600 x 316 centred on the offscreen screen's 800 x 800.
+       ui::texts::AboutText(), QRect(100, 242, 600, 316)},
+      {"Help button",
+       [](FinestraPrincipale& main) { QTest::mouseClick(main.BevelButton6, Qt::LeftButton); },
+       []() -> QWidget* { return Existing<FinestraHelp>(); },
+       [](QWidget* w) { return static_cast<FinestraHelp*>(w)->TextArea1->toPlainText(); },
+       [](QWidget* w, const QString& text) {
+         static_cast<FinestraHelp*>(w)->TextArea1->setPlainText(text);
+       },
+       kHelpLines.join(u'\n'), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CloseAllWindows();
+    FinestraPrincipale& main = Reach<FinestraPrincipale>();
+    c.open(main);
+    QWidget* first = c.existing();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isVisible());
+    EXPECT_EQ(c.text(first), c.fullText);
+    ASSERT_EQ(QGuiApplication::primaryScreen()->geometry(), QRect(0, 0, 800, 800))
+        << "the offscreen platform's screen";
 
-  first->close();
-  QTest::mouseClick(main.BevelButton6, Qt::LeftButton);
-  FinestraHelp* second = Existing<FinestraHelp>();
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(second, first);
-  EXPECT_TRUE(second->isVisible());
-  EXPECT_EQ(second->TextArea1->toPlainText().split('\n'), kHelpLines);
+    c.setText(first, QStringLiteral("changed since"));
+    first->move(40, 30);
+    const QRect moved = first->geometry();
+    c.open(main);
+    EXPECT_EQ(c.existing(), first);
+    EXPECT_EQ(c.text(first), QStringLiteral("changed since")) << "the text was set again";
+    EXPECT_EQ(first->geometry(), c.centred.value_or(moved));
+
+    first->close();
+    c.open(main);
+    QWidget* second = c.existing();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(second->isVisible());
+    EXPECT_EQ(c.text(second), c.fullText);
+  }
 }
 
 }  // namespace

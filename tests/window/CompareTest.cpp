@@ -5,6 +5,7 @@
 #include "WindowFixture.h"
 #include "support/LoopbackPorts.h"
 #include "support/MariaDbTestServer.h"
+#include "support/PostgresTestServer.h"
 #include "support/TempSqlite.h"
 #include "ui/Picture.h"
 
@@ -71,8 +72,8 @@ TEST_F(CompareTest, SQLitePairGetsOneRowPerDb1TableWithNoteAndPicture) {
 
   // Drilling into each kind of row.
   Select(2);
-  EXPECT_EQ(RowsOf(W().DiffFields), (QStringList{"id | " + kNameMissing, "sku | " + kTypeDiffers,
-                                                 "qty | " + kBothOk}));
+  EXPECT_EQ(RowsOf(W().DiffFields),
+            (QStringList{"id | " + kNameMissing, "sku | " + kTypeDiffers, "qty | " + kBothOk}));
   Select(0);
   EXPECT_EQ(RowsOf(W().DiffFields),
             (QStringList{"Id | " + kBothOk, "Name | " + kBothOk, "Email | " + kBothOk}));
@@ -85,7 +86,9 @@ TEST_F(CompareTest, SQLitePairGetsOneRowPerDb1TableWithNoteAndPicture) {
   EXPECT_EQ(W().DiffFields->ListCount(), 0);
 }
 
-TEST_F(CompareTest, DuplicateDb1RowsAreComparedEachAndAnEmptyDb1TableIsOk) {
+// Every row of DB 1's list is compared, a name listed twice (here in
+// another letter case, which SQLite reads as the same table) as often.
+TEST_F(CompareTest, DuplicateDb1RowsAreComparedEach) {
   TempSqlite db1("CREATE TABLE t (a INTEGER); CREATE TABLE nothing_here (x);");
   TempSqlite db2("CREATE TABLE t (a TEXT);");
   ChooseSQLite(1, db1.path());
@@ -98,25 +101,71 @@ TEST_F(CompareTest, DuplicateDb1RowsAreComparedEachAndAnEmptyDb1TableIsOk) {
             (QStringList{"t | " + kDiffer, "nothing_here | " + kMissing, "T | " + kDiffer}));
 }
 
-TEST_F(CompareTest, EitherTableListEmptyRefusesAndLeavesNoRows) {
-  TempSqlite db1("CREATE TABLE t (a);");
-  TempSqlite empty("PRAGMA user_version = 1;");
-  ChooseSQLite(1, db1.path());
-  ChooseSQLite(2, db1.path());
-  Connect(1);
-  Connect(2);
-  Compare();
-  ASSERT_EQ(W().DiffTables->ListCount(), 1);
+// A DB 1 table without any field (PostgreSQL allows one; SQLite and MariaDB
+// do not) has no field that could differ: it is ok against DB 2's table of
+// that name, with fields or without.
+TEST_F(CompareTest, AnEmptyDb1TableIsOk) {
+  VANTRIX_REQUIRE_POSTGRES(server);
+  CreatePostgresDatabase(server, "vx_cmp_empty1",
+                         "CREATE TABLE nothing_here (); CREATE TABLE t (a integer);");
+  CreatePostgresDatabase(server, "vx_cmp_empty2",
+                         "CREATE TABLE nothing_here (); CREATE TABLE t (a integer);");
+  TempSqlite sqlite("CREATE TABLE nothing_here (x TEXT); CREATE TABLE t (a INTEGER);");
+  for (const bool db2Postgres : {false, true}) {
+    SCOPED_TRACE(db2Postgres ? "DB 2 in PostgreSQL, also empty" : "DB 2 in SQLite, with a field");
+    CloseAllWindows();
+    FillServer(1, server.host, server.port, "vx_cmp_empty1", server.user, server.password,
+               QStringLiteral("PostgreSQL"));
+    if (db2Postgres) {
+      FillServer(2, server.host, server.port, "vx_cmp_empty2", server.user, server.password,
+                 QStringLiteral("PostgreSQL"));
+    } else {
+      ChooseSQLite(2, sqlite.path());
+    }
+    Connect(1);
+    Connect(2);
+    ASSERT_EQ(ColumnOf(W().DB1tables), (QStringList{"nothing_here", "t"}));
+    W().DB1tables->SetListIndex(0);
+    ASSERT_EQ(W().DB1fields->ListCount(), 0) << "the DB 1 table has fields";
 
-  // Side 2 now lists a database without tables.
-  ChooseType(2, QStringLiteral("Mysql"));
-  ChooseSQLite(2, empty.path());
-  Connect(2);
-  ASSERT_EQ(W().DB2tables->ListCount(), 0);
-  fake().Reset();
-  Compare();
-  EXPECT_EQ(fake().messages, QStringList{QStringLiteral("You have to connect to both databases")});
-  EXPECT_EQ(W().DiffTables->ListCount(), 0);
+    Compare();
+    EXPECT_EQ(fake().messages, QStringList());
+    EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"nothing_here | " + kOk, "t | " + kOk}));
+    EXPECT_EQ(PicturesOf(W().DiffTables), (QStringList{"ok.jpg", "ok.jpg"}));
+    // Its field comparison has no DB 1 field to list, and nothing to report.
+    Select(0);
+    EXPECT_EQ(W().DiffFields->ListCount(), 0);
+    EXPECT_EQ(fake().messages, QStringList());
+  }
+}
+
+// Compare needs tables listed on both sides: with either list empty it says
+// so and leaves no result rows, not even those of the Compare before.
+TEST_F(CompareTest, EitherTableListEmptyRefusesAndLeavesNoRows) {
+  TempSqlite tables("CREATE TABLE t (a);");
+  TempSqlite empty("PRAGMA user_version = 1;");
+  for (const int emptySide : {1, 2}) {
+    SCOPED_TRACE(emptySide == 1 ? "DB 1 empty" : "DB 2 empty");
+    CloseAllWindows();
+    ChooseSQLite(1, tables.path());
+    ChooseSQLite(2, tables.path());
+    Connect(1);
+    Connect(2);
+    Compare();
+    ASSERT_EQ(W().DiffTables->ListCount(), 1);
+
+    // The side now lists a database without tables.
+    ChooseType(emptySide, QStringLiteral("Mysql"));
+    ChooseSQLite(emptySide, empty.path());
+    Connect(emptySide);
+    ASSERT_EQ(Tables(emptySide)->ListCount(), 0);
+    ASSERT_EQ(Tables(3 - emptySide)->ListCount(), 1);
+    fake().Reset();
+    Compare();
+    EXPECT_EQ(fake().messages,
+              QStringList{QStringLiteral("You have to connect to both databases")});
+    EXPECT_EQ(W().DiffTables->ListCount(), 0);
+  }
 }
 
 TEST_F(CompareTest, SQLiteAgainstCaseSensitiveMariaDbQueriesEachSideUnderItsOwnName) {
@@ -130,8 +179,8 @@ TEST_F(CompareTest, SQLiteAgainstCaseSensitiveMariaDbQueriesEachSideUnderItsOwnN
   Connect(1);
   FillServer(2, server.host, server.port, "vx_cmp_case", server.user, server.password);
   Connect(2);
-  ASSERT_EQ(ColumnOf(W().DB2tables),
-            (QStringList{QStringLiteral("Items"), QStringLiteral("USERS"), QStringLiteral("users")}));
+  ASSERT_EQ(ColumnOf(W().DB2tables), (QStringList{QStringLiteral("Items"), QStringLiteral("USERS"),
+                                                  QStringLiteral("users")}));
   Compare();
   EXPECT_EQ(fake().messages, QStringList());
   // "Users" matches the first DB 2 name that differs only in case, "USERS",
@@ -170,9 +219,8 @@ TEST_F(CompareTest, AnUnreachableSideIsReportedOnceAndItsTablesAreNotChecked) {
   ASSERT_EQ(fake().messages.size(), 1);
   EXPECT_TRUE(fake().messages[0].startsWith(QStringLiteral("Can't connect")));
   EXPECT_EQ(RowsOf(W().DiffTables),
-            (QStringList{"Users | " + kNotChecked, "Orders | " + kMissing,
-                         "Items | " + kNotChecked, "Notes | " + kNotChecked,
-                         "Bare | " + kMissing}));
+            (QStringList{"Users | " + kNotChecked, "Orders | " + kMissing, "Items | " + kNotChecked,
+                         "Notes | " + kNotChecked, "Bare | " + kMissing}));
   EXPECT_EQ(PicturesOf(W().DiffTables),
             (QStringList{"alert.jpg", "err.jpg", "alert.jpg", "alert.jpg", "err.jpg"}));
 
@@ -235,8 +283,9 @@ TEST_F(CompareTest, ChinookInSQLiteAgainstChinookInMariaDb) {
   Connect(1);
   FillServer(2, server.host, server.port, "Chinook", server.user, server.password);
   Connect(2);
-  const QStringList tables = {"Album", "Artist", "Customer", "Employee", "Genre", "Invoice",
-                              "InvoiceLine", "MediaType", "Playlist", "PlaylistTrack", "Track"};
+  const QStringList tables = {"Album",    "Artist",        "Customer",    "Employee",
+                              "Genre",    "Invoice",       "InvoiceLine", "MediaType",
+                              "Playlist", "PlaylistTrack", "Track"};
   ASSERT_EQ(ColumnOf(W().DB1tables), tables);
   ASSERT_EQ(ColumnOf(W().DB2tables), tables);
 

@@ -79,6 +79,40 @@ TEST_F(CubeSqlWindowTest, ComparesAgainstMariaDbBothWays) {
             (QStringList{"Album | Table ok", "Artist | Table ok", "ArtistNames | Table ok"}));
 }
 
+// A Compare prepares and connects each side once, however many tables it
+// compares: two connections to the server holding both sides, each logged
+// in once and closed at the end, not two for every table.
+TEST_F(CubeSqlWindowTest, ACompareOpensOneConnectionPerSideWhateverTheNumberOfTables) {
+  std::string more;
+  for (int i = 1; i <= 8; ++i) {
+    more += "CREATE TABLE Extra" + std::to_string(i) + " (id INTEGER, label TEXT);";
+  }
+  cube_.Execute(more);
+  FillCube(1);
+  FillCube(2, QStringLiteral("RealServer"));
+  Connect(1);
+  Connect(2);
+  ASSERT_EQ(Tables(1)->ListCount(), 11);
+  ASSERT_EQ(Tables(2)->ListCount(), 11);
+
+  const int connectionsBefore = cube_.Connections();
+  const std::size_t requestsBefore = cube_.Requests().size();
+  Compare();
+  EXPECT_EQ(fake().messages, QStringList());
+  EXPECT_EQ(ColumnOf(W().DiffTables, 1), QStringList(11, QStringLiteral("Table ok")));
+
+  EXPECT_EQ(cube_.Connections() - connectionsBefore, 2);
+  int logins = 0;
+  int closes = 0;
+  const auto requests = cube_.Requests();
+  for (std::size_t i = requestsBefore; i < requests.size(); ++i) {
+    if (requests[i].command == 1 && requests[i].selector == 20) ++logins;
+    if (requests[i].command == 7) ++closes;
+  }
+  EXPECT_EQ(logins, 2);
+  EXPECT_EQ(closes, 2);
+}
+
 TEST_F(CubeSqlWindowTest, FailuresShowTheServersOwnTextOnce) {
   TempSqlite sqlite(kSchema);
   ChooseSQLite(1, sqlite.path());

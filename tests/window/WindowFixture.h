@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <optional>
-#include <ostream>
 #include <string>
 
 #include <QComboBox>
@@ -14,9 +13,6 @@
 #include "ui/FinestraPrincipale.h"
 #include "ui/Listbox.h"
 #include "ui/SingleInstance.h"
-
-// Readable texts in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace vantrix::test {
 

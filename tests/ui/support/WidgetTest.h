@@ -4,9 +4,17 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
+#include <ostream>
+
 #include "FakeSeam.h"
+
+// Readable texts in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 
 namespace vantrix::test {
 
