@@ -13,11 +13,6 @@
 #include "db/RecordSet.h"
 #include "ui/Listbox.h"
 
-// Readable texts in test failures.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
-
 namespace vantrix::test {
 namespace {
 
