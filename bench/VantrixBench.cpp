@@ -36,9 +36,9 @@
 #include "compare/Session.h"
 #include "db/AppoggioMySQL.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Listbox.h"
-#include "ui/Seam.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/SingleInstance.h"
 #include "update/AppoggioDbSupporto.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <QPointer>
 
 #include "mail/InvioMailGlob.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::mail {
 

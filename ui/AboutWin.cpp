@@ -3,9 +3,9 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "ui/Seam.h"
 #include "ui/Texts.h"
-#include "ui/Widgets.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/Widgets.h"
 
 namespace vantrix::ui {
 

@@ -2,11 +2,11 @@
 
 #include <QPlainTextEdit>
 
-#include "ui/AnchoredGeometry.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/SingleInstance.h"
 #include "ui/Texts.h"
-#include "ui/Widgets.h"
+#include "ui/toolkit/AnchoredGeometry.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Widgets.h"
 
 namespace vantrix::ui {
 

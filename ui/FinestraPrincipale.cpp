@@ -11,17 +11,17 @@
 #include <QTimer>
 
 #include "app/App.h"
-#include "ui/AboutWin.h"
-#include "ui/AnchoredGeometry.h"
-#include "ui/CentraFinestra.h"
-#include "ui/FinestraHelp.h"
-#include "ui/Listbox.h"
-#include "ui/MenuBar1.h"
-#include "ui/Seam.h"
-#include "ui/SingleInstance.h"
 #include "mail/InvioMailGlob.h"
-#include "ui/Thread.h"
-#include "ui/Widgets.h"
+#include "ui/AboutWin.h"
+#include "ui/FinestraHelp.h"
+#include "ui/MenuBar1.h"
+#include "ui/toolkit/AnchoredGeometry.h"
+#include "ui/toolkit/CentraFinestra.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Thread.h"
+#include "ui/toolkit/Widgets.h"
 #include "update/TimerVersione.h"
 
 namespace vantrix::ui {

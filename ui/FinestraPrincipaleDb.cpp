@@ -9,11 +9,11 @@
 #include "compare/Session.h"
 #include "db/AppoggioMySQL.h"
 #include "db/Database.h"
-#include "ui/BusyCursor.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Listbox.h"
-#include "ui/Picture.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/BusyCursor.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/Picture.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::ui {
 

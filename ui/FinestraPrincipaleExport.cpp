@@ -15,7 +15,7 @@
 #include "report/Report.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/MenuBar1.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::ui {
 

@@ -5,8 +5,8 @@
 #include "mail/InvioMailGlob.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/FinestraStatoInvioMail.h"
-#include "ui/SingleInstance.h"
-#include "ui/Thread.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Thread.h"
 
 namespace vantrix::ui {
 
@@ -19,7 +19,9 @@ namespace {
 class MailProgress final : public mail::ProgressDisplay {
 public:
   void Step() override { Reach<FinestraStatoInvioMail>().ProgressStep(); }
-  void ShowError(const QString& tooltip) override { Reach<FinestraStatoInvioMail>().ShowError(tooltip); }
+  void ShowError(const QString& tooltip) override {
+    Reach<FinestraStatoInvioMail>().ShowError(tooltip);
+  }
   void Close() override { FinestraStatoInvioMail::CloseOpen(); }
 };
 

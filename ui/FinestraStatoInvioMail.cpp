@@ -8,8 +8,8 @@
 
 #include "mail/InvioMailGlob.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/SingleInstance.h"
-#include "ui/Widgets.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Widgets.h"
 
 namespace vantrix::ui {
 
@@ -74,7 +74,9 @@ void FinestraStatoInvioMail::Open() {
   }
 }
 
-void FinestraStatoInvioMail::ProgressStep() { BarraProgresso->setValue(BarraProgresso->value() + 1); }
+void FinestraStatoInvioMail::ProgressStep() {
+  BarraProgresso->setValue(BarraProgresso->value() + 1);
+}
 
 void FinestraStatoInvioMail::ShowError(const QString& tooltip) {
   TestoErrore->setToolTip(tooltip);

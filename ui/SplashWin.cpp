@@ -5,11 +5,11 @@
 #include <QLabel>
 #include <QTimer>
 
-#include "ui/CentraFinestra.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/SingleInstance.h"
 #include "ui/Texts.h"
-#include "ui/Widgets.h"
+#include "ui/toolkit/CentraFinestra.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Widgets.h"
 
 namespace vantrix::ui {
 

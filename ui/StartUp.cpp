@@ -3,8 +3,8 @@
 #include <QApplication>
 
 #include "ui/MenuBar1.h"
-#include "ui/SingleInstance.h"
 #include "ui/SplashWin.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::ui {
 

@@ -7,8 +7,8 @@
 #include "app/App.h"
 #include "app/EstensioniUtili.h"
 #include "db/CubeSQLServer.h"
-#include "ui/BusyCursor.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/BusyCursor.h"
+#include "ui/toolkit/Seam.h"
 #include "update/AppoggioDbSupporto.h"
 
 namespace vantrix::update {

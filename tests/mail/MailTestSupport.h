@@ -14,7 +14,7 @@
 
 #include "mail/EmailMessage.h"
 #include "mail/InvioMailGlob.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::mail {
 // A message in test failures: its subject and recipients.

@@ -23,10 +23,10 @@
 #include "app/App.h"
 #include "support/LoopbackPorts.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Listbox.h"
 #include "ui/MenuBar1.h"
-#include "ui/Seam.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/SingleInstance.h"
 #include "update/AppoggioDbSupporto.h"
 
 namespace {

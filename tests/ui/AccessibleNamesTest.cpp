@@ -14,8 +14,8 @@
 #include "ui/FinestraHelp.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/FinestraStatoInvioMail.h"
-#include "ui/SingleInstance.h"
 #include "ui/SplashWin.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 namespace {

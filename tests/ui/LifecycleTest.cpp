@@ -10,13 +10,13 @@
 #include "WidgetTest.h"
 #include "app/App.h"
 #include "ui/AboutWin.h"
-#include "ui/BusyCursor.h"
 #include "ui/FinestraHelp.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Seam.h"
-#include "ui/SingleInstance.h"
 #include "ui/SplashWin.h"
 #include "ui/StartUp.h"
+#include "ui/toolkit/BusyCursor.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 namespace {

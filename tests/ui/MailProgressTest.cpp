@@ -22,9 +22,9 @@
 #include "support/LoopbackPorts.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/FinestraStatoInvioMail.h"
-#include "ui/Seam.h"
-#include "ui/SingleInstance.h"
-#include "ui/Thread.h"
+#include "ui/toolkit/Seam.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Thread.h"
 
 namespace vantrix::test {
 namespace {

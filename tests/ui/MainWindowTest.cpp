@@ -16,9 +16,9 @@
 #include "mail/InvioMailGlob.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/FinestraStatoInvioMail.h"
-#include "ui/Listbox.h"
-#include "ui/SingleInstance.h"
-#include "ui/Thread.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/SingleInstance.h"
+#include "ui/toolkit/Thread.h"
 #include "update/TimerVersione.h"
 
 namespace vantrix::test {

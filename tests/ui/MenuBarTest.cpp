@@ -12,7 +12,7 @@
 #include "ui/AboutWin.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/MenuBar1.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 namespace {

@@ -19,11 +19,11 @@
 #include "ui/AboutWin.h"
 #include "ui/FinestraHelp.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Picture.h"
-#include "ui/SingleInstance.h"
 #include "ui/SplashWin.h"
 #include "ui/StartUp.h"
 #include "ui/Texts.h"
+#include "ui/toolkit/Picture.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 namespace {

@@ -14,7 +14,7 @@
 #include "app/App.h"
 #include "support/LoopbackPorts.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/SingleInstance.h"
 #include "update/AppoggioDbSupporto.h"
 #include "update/TimerVersione.h"
 

@@ -7,7 +7,7 @@
 #include "support/MariaDbTestServer.h"
 #include "support/PostgresTestServer.h"
 #include "support/TempSqlite.h"
-#include "ui/Picture.h"
+#include "ui/toolkit/Picture.h"
 
 namespace vantrix::test {
 namespace {

@@ -12,7 +12,7 @@
 #include "WindowFixture.h"
 #include "mail/InvioMailGlob.h"
 #include "ui/FinestraStatoInvioMail.h"
-#include "ui/Thread.h"
+#include "ui/toolkit/Thread.h"
 
 namespace vantrix::test {
 namespace {

@@ -8,7 +8,7 @@
 #include "WindowFixture.h"
 #include "support/MariaDbTestServer.h"
 #include "support/TempSqlite.h"
-#include "ui/Picture.h"
+#include "ui/toolkit/Picture.h"
 
 namespace vantrix::test {
 namespace {

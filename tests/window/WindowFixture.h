@@ -11,8 +11,8 @@
 
 #include "WidgetTest.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Listbox.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 

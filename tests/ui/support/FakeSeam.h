@@ -8,7 +8,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::test {
 

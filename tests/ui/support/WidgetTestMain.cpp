@@ -9,7 +9,7 @@
 #include "app/App.h"
 #include "support/LoopbackPorts.h"
 #include "ui/MenuBar1.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 #include "update/AppoggioDbSupporto.h"
 
 int main(int argc, char** argv) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "WidgetTest.h"
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 namespace vantrix::ui {
 // The button's name in test failures.

@@ -10,8 +10,8 @@
 #include "WidgetTest.h"
 #include "db/AppoggioMySQL.h"
 #include "db/RecordSet.h"
-#include "ui/Listbox.h"
-#include "ui/Picture.h"
+#include "ui/toolkit/Listbox.h"
+#include "ui/toolkit/Picture.h"
 
 namespace vantrix::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/Listbox.h"
+#include "ui/toolkit/Listbox.h"
 
 #include <algorithm>
 

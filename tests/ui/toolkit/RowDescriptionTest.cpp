@@ -11,7 +11,7 @@
 #include "WidgetTest.h"
 #include "db/AppoggioMySQL.h"
 #include "db/RecordSet.h"
-#include "ui/Listbox.h"
+#include "ui/toolkit/Listbox.h"
 
 namespace vantrix::test {
 namespace {

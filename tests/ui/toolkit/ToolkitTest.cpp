@@ -6,12 +6,12 @@
 
 #include "WidgetTest.h"
 #include "ui/AboutWin.h"
-#include "ui/AnchoredGeometry.h"
-#include "ui/CentraFinestra.h"
 #include "ui/FinestraHelp.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/Picture.h"
-#include "ui/SingleInstance.h"
+#include "ui/toolkit/AnchoredGeometry.h"
+#include "ui/toolkit/CentraFinestra.h"
+#include "ui/toolkit/Picture.h"
+#include "ui/toolkit/SingleInstance.h"
 
 namespace vantrix::test {
 namespace {

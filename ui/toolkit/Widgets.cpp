@@ -1,6 +1,6 @@
-#include "ui/Widgets.h"
+#include "ui/toolkit/Widgets.h"
 
-#include "ui/Picture.h"
+#include "ui/toolkit/Picture.h"
 
 namespace vantrix::ui {
 

@@ -1,4 +1,4 @@
-#include "ui/CentraFinestra.h"
+#include "ui/toolkit/CentraFinestra.h"
 
 #include <QGuiApplication>
 #include <QScreen>

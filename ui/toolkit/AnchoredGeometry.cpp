@@ -1,4 +1,4 @@
-#include "ui/AnchoredGeometry.h"
+#include "ui/toolkit/AnchoredGeometry.h"
 
 #include <QEvent>
 #include <QWidget>

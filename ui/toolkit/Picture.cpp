@@ -1,4 +1,4 @@
-#include "ui/Picture.h"
+#include "ui/toolkit/Picture.h"
 
 #include <map>
 

@@ -1,4 +1,4 @@
-#include "ui/Seam.h"
+#include "ui/toolkit/Seam.h"
 
 #include <QApplication>
 #include <QDesktopServices>
