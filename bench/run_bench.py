@@ -9,6 +9,7 @@ settings in the environment (VANTRIX_TEST_MYSQL_*). Prints one table.
 import argparse
 import os
 import shutil
+import signal
 import statistics
 import subprocess
 import sys
@@ -58,23 +59,44 @@ class Row:
     """One line of the table; costs are (connections, statements) per side,
     None for a side the tool does not reach, or no costs at all."""
 
-    def __init__(self, tool, engine, tables, times, costs=None):
+    def __init__(self, tool, engine, tables, times, costs=None, stopped_after=None):
         self.tool, self.engine, self.tables, self.times, self.costs = (
             tool, engine, tables, times, costs)
+        self.stopped_after = stopped_after
+        log(f"   -> {self.line()}")
+
+    def line(self):
+        if self.stopped_after:
+            return f"{self.tool}, {self.engine}, {self.tables}: stopped after {self.stopped_after} s"
+        return (f"{self.tool}, {self.engine}, {self.tables}: median {self.median:.3f} s of "
+                f"{len(self.times)}, costs {self.costs}")
 
     @property
     def median(self):
         return statistics.median(self.times) if self.times else None
 
 
+class Stopped(Exception):
+    """A tool ran past the time it was given."""
+
+
 def timed(command, env=None, ok_codes=(0,), timeout=None):
+    """Seconds a command took and its output. A command still running after
+    `timeout` seconds is stopped with everything it started (Stopped)."""
     start = time.monotonic()
-    result = subprocess.run(command, shell=isinstance(command, str), env=env, timeout=timeout,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    process = subprocess.Popen(command, shell=isinstance(command, str), env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                               start_new_session=True)
+    try:
+        out, err = process.communicate(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)
+        process.communicate()
+        raise Stopped()
     elapsed = time.monotonic() - start
-    if result.returncode not in ok_codes:
-        raise RuntimeError(f"{command}: exit {result.returncode}: {result.stderr[-500:]}")
-    return elapsed, result.stdout
+    if process.returncode not in ok_codes:
+        raise RuntimeError(f"{command}: exit {process.returncode}: {err[-500:]}")
+    return elapsed, out
 
 
 def bench_runs(output):
@@ -82,13 +104,17 @@ def bench_runs(output):
     return [float(line.split()[1]) / 1000 for line in output.splitlines() if line.startswith("run ")]
 
 
-def per_side(db, accounts, action, runs):
-    """Runs `action(runs)` and `action(1)` and answers the statements and
-    connections of one run per side: what the listing before the runs costs
-    drops out of the difference."""
+def per_side(db, accounts, action, runs, listing=False):
+    """Runs `action(runs)` and answers its result with the statements and
+    connections of one run per side. With `listing`, the action lists the
+    tables once before its runs (as Vantrix's Connect does); then `action(1)`
+    runs too, and what the listing costs drops out of the difference."""
     before = [db.counts(a) for a in accounts]
     result = action(runs)
     middle = [db.counts(a) for a in accounts]
+    if not listing:
+        return result, [((m[0] - b[0]) / runs, (m[1] - b[1]) / runs)
+                        for b, m in zip(before, middle)]
     action(1)
     after = [db.counts(a) for a in accounts]
     costs = []
@@ -115,6 +141,8 @@ def main():
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--slow-tool-limit", type=int, default=2000,
                         help="above this many tables, the other tools run once")
+    parser.add_argument("--tool-timeout", type=int, default=600,
+                        help="seconds after which another tool's run is stopped")
     args = parser.parse_args()
     bench = os.path.join(args.build, "bench", "vantrix_bench")
     diff_tool = os.path.join(args.build, "vantrix-diff")
@@ -160,7 +188,7 @@ def main():
                                          env=env, check=True, capture_output=True, text=True).stdout
                     return out
 
-                out, costs = per_side(db, accounts, run_maria, runs)
+                out, costs = per_side(db, accounts, run_maria, runs, listing=True)
                 rows.append(Row(f"Vantrix Compare ({kind})", "MariaDB", tables, bench_runs(out),
                                 costs))
                 for line in out.splitlines():
@@ -181,7 +209,7 @@ def main():
                 def run_relay(n, kind=kind, accounts=accounts):
                     return run_maria(n, kind, accounts, relay_port)
 
-                out, costs = per_side(db, accounts, run_relay, runs)
+                out, costs = per_side(db, accounts, run_relay, runs, listing=True)
                 rows.append(Row(f"Vantrix Compare ({kind}), 20 ms relay", "MariaDB", tables,
                                 bench_runs(out), costs))
 
@@ -206,10 +234,15 @@ def main():
                                ok_codes=(0, 1))[0] for _ in range(runs)]
                 rows.append(Row("vantrix-diff --format json", "SQLite", tables, times))
 
+            limit = args.tool_timeout
             log("   sqldiff --schema")
-            times = [timed(["sqldiff", "--schema", s1, s2], ok_codes=(0, 1))[0]
-                     for _ in range(other_runs)]
-            rows.append(Row("sqldiff --schema (names only)", "SQLite", tables, times))
+            try:
+                times = [timed(["sqldiff", "--schema", s1, s2], ok_codes=(0, 1), timeout=limit)[0]
+                         for _ in range(other_runs)]
+                rows.append(Row("sqldiff --schema (names only)", "SQLite", tables, times))
+            except Stopped:
+                rows.append(Row("sqldiff --schema (names only)", "SQLite", tables, [],
+                                stopped_after=limit))
 
             log("   mariadb-dump --no-data + diff")
             accounts = [db.account(f"b_dump_{tables}_{i}") for i in (1, 2)]
@@ -224,11 +257,16 @@ def main():
                         f"-P {db.port} -u {accounts[i]} -p{PASSWORD} {names[i]} "
                         f"| sed 's/ AUTO_INCREMENT=[0-9]*//' > {dump}{i}.sql"
                         for i in (0, 1)) + f" ; diff {dump}0.sql {dump}1.sql > /dev/null"
-                    times.append(timed(command, ok_codes=(0, 1))[0])
+                    times.append(timed(command, ok_codes=(0, 1), timeout=limit)[0])
                 return times
 
-            times, costs = per_side(db, accounts, run_dump, other_runs)
-            rows.append(Row("mariadb-dump --no-data ×2 + diff", "MariaDB", tables, times, costs))
+            try:
+                times, costs = per_side(db, accounts, run_dump, other_runs)
+                rows.append(Row("mariadb-dump --no-data ×2 + diff", "MariaDB", tables, times,
+                                costs))
+            except Stopped:
+                rows.append(Row("mariadb-dump --no-data ×2 + diff", "MariaDB", tables, [],
+                                stopped_after=limit))
 
             if shutil.which("skeema"):
                 log("   skeema diff")
@@ -239,9 +277,14 @@ def main():
                 workspace = os.path.join(skeema_root, f"skeema{tables}")
                 skeema_env = dict(os.environ, MYSQL_PWD=PASSWORD)
                 # skeema takes --dir relative to where it runs.
-                subprocess.run(["skeema", "init", "--dir", os.path.basename(workspace), "-h",
-                                db.host, "-P", str(db.port), "-u", account, "--schema", names[0]],
-                               env=skeema_env, cwd=skeema_root, check=True, stdout=subprocess.DEVNULL)
+                try:
+                    timed(f"cd {skeema_root} && skeema init --dir {os.path.basename(workspace)} "
+                          f"-h {db.host} -P {db.port} -u {account} --schema {names[0]}",
+                          env=skeema_env, timeout=limit)
+                except Stopped:
+                    rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, [],
+                                    stopped_after=limit))
+                    continue
                 # The files hold DB 1; the live schema is DB 2.
                 for dirpath, _, files in os.walk(workspace):
                     if ".skeema" in files:
@@ -253,12 +296,16 @@ def main():
 
                 def run_skeema(n):
                     return [timed(f"cd {workspace} && skeema diff --allow-unsafe",
-                                  env=skeema_env, ok_codes=(0, 1), timeout=3600)[0]
+                                  env=skeema_env, ok_codes=(0, 1), timeout=limit)[0]
                             for _ in range(n)]
 
-                times, costs = per_side(db, [account], run_skeema, other_runs)
-                rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, times,
-                                [None, costs[0]]))
+                try:
+                    times, costs = per_side(db, [account], run_skeema, other_runs)
+                    rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables,
+                                    times, [None, costs[0]]))
+                except Stopped:
+                    rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, [],
+                                    stopped_after=limit))
     finally:
         if relay:
             relay.terminate()
@@ -274,6 +321,10 @@ def main():
           "connections per side |")
     print("|---|---|---|---|---|---|---|")
     for row in sorted(rows, key=lambda r: (r.tables, r.engine)):
+        if row.stopped_after:
+            print(f"| {row.tool} | {row.engine} | {row.tables:,} | stopped after "
+                  f"{row.stopped_after} s | > {row.stopped_after / reference.get((row.engine, row.tables), 1):.0f} | – | – |")
+            continue
         ref = reference.get((row.engine, row.tables))
         ratio = f"{row.median / ref:.1f}" if ref and row.median else "–"
         runs = f" ({len(row.times)} run{'s' if len(row.times) != 1 else ''})"
