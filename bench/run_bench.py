@@ -59,13 +59,15 @@ class Row:
     """One line of the table; costs are (connections, statements) per side,
     None for a side the tool does not reach, or no costs at all."""
 
-    def __init__(self, tool, engine, tables, times, costs=None, stopped_after=None):
+    def __init__(self, tool, engine, tables, times, costs=None, stopped_after=None, failed=None):
         self.tool, self.engine, self.tables, self.times, self.costs = (
             tool, engine, tables, times, costs)
-        self.stopped_after = stopped_after
+        self.stopped_after, self.failed = stopped_after, failed
         log(f"   -> {self.line()}")
 
     def line(self):
+        if self.failed:
+            return f"{self.tool}, {self.engine}, {self.tables}: {self.failed}"
         if self.stopped_after:
             return f"{self.tool}, {self.engine}, {self.tables}: stopped after {self.stopped_after} s"
         return (f"{self.tool}, {self.engine}, {self.tables}: median {self.median:.3f} s of "
@@ -194,6 +196,7 @@ def main():
                 for line in out.splitlines():
                     if line.startswith("peak_rss_kb"):
                         peak_rss[("MariaDB", tables)] = int(line.split()[1])
+                        log(f"   -> peak resident memory: {int(line.split()[1]) // 1024} MB")
                 log(f"   Vantrix {kind}, SQLite")
                 out = subprocess.run([bench, kind, "sqlite:" + s1, "sqlite:" + s2, str(runs)],
                                      env=env, check=True, capture_output=True, text=True).stdout
@@ -201,6 +204,7 @@ def main():
                 for line in out.splitlines():
                     if line.startswith("peak_rss_kb"):
                         peak_rss[("SQLite", tables)] = int(line.split()[1])
+                        log(f"   -> peak resident memory: {int(line.split()[1]) // 1024} MB")
 
                 # The same through a network with 20 ms each way.
                 accounts = [db.account(f"b_{kind}_relay_{tables}_{i}") for i in (1, 2)]
@@ -285,6 +289,13 @@ def main():
                     rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, [],
                                     stopped_after=limit))
                     continue
+                except RuntimeError as failure:
+                    # skeema gives up on large schemas by itself (its own read
+                    # timeout); that is a result too.
+                    log(f"   skeema init failed: {str(failure)[-300:]}")
+                    rows.append(Row("skeema diff (files of DB 1 vs DB 2)", "MariaDB", tables, [],
+                                    failed="skeema init failed"))
+                    continue
                 # The files hold DB 1; the live schema is DB 2.
                 for dirpath, _, files in os.walk(workspace):
                     if ".skeema" in files:
@@ -321,6 +332,9 @@ def main():
           "connections per side |")
     print("|---|---|---|---|---|---|---|")
     for row in sorted(rows, key=lambda r: (r.tables, r.engine)):
+        if row.failed:
+            print(f"| {row.tool} | {row.engine} | {row.tables:,} | {row.failed} | – | – | – |")
+            continue
         if row.stopped_after:
             print(f"| {row.tool} | {row.engine} | {row.tables:,} | stopped after "
                   f"{row.stopped_after} s | > {row.stopped_after / reference.get((row.engine, row.tables), 1):.0f} | – | – |")
