@@ -12,14 +12,6 @@
 namespace vantrix::test {
 namespace {
 
-const QString kOk = QStringLiteral("Table ok");
-const QString kMissing = QStringLiteral("Table NOT ok");
-const QString kDiffer = QStringLiteral("Fields not ok");
-const QString kNotChecked = QStringLiteral("Table not checked");
-const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
-const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
-const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field type NOT OK");
-
 class CompareTest : public WindowTest {
 protected:
   // The picture file each result row shows.

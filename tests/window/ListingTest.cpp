@@ -36,8 +36,9 @@ TEST_F(ListingTest, SQLiteSideListsTablesAndFieldsWithTypeLabels) {
     }
     Connect(side);
     EXPECT_EQ(fake().messages, QStringList());
-    EXPECT_EQ(ColumnOf(Tables(side)),
-              (QStringList{QStringLiteral("Artist"), QStringLiteral("Empty"), QStringLiteral("Names")}));
+    EXPECT_EQ(
+        ColumnOf(Tables(side)),
+        (QStringList{QStringLiteral("Artist"), QStringLiteral("Empty"), QStringLiteral("Names")}));
     EXPECT_EQ(Fields(side)->ListCount(), 0);
 
     Tables(side)->SetListIndex(0);

@@ -11,13 +11,6 @@
 namespace vantrix::test {
 namespace {
 
-const QString kOk = QStringLiteral("Table ok");
-const QString kMissing = QStringLiteral("Table NOT ok");
-const QString kDiffer = QStringLiteral("Fields not ok");
-const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
-const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
-const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field type NOT OK");
-
 const std::filesystem::path kChinook = VANTRIX_FIXTURES_DIR "/chinook";
 
 std::string PostgresChinook() {

@@ -13,13 +13,6 @@
 namespace vantrix::test {
 namespace {
 
-const QString kOk = QStringLiteral("Table ok");
-const QString kMissing = QStringLiteral("Table NOT ok");
-const QString kDiffer = QStringLiteral("Fields not ok");
-const QString kNotChecked = QStringLiteral("Table not checked");
-const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
-const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
-
 class SoundnessTest : public WindowTest {
 protected:
   void Select(int row) { W().DiffTables->SetListIndex(row); }

@@ -10,10 +10,6 @@
 namespace vantrix::test {
 namespace {
 
-const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
-const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
-const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field type NOT OK");
-
 class TypeDescriptionTest : public WindowTest {
 protected:
   // Every row as "cell0 | cell1 | description". The description is the

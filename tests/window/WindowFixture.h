@@ -16,6 +16,15 @@
 
 namespace vantrix::test {
 
+// The notes of the result lists, as the window writes them.
+inline const QString kOk = QStringLiteral("Table ok");
+inline const QString kMissing = QStringLiteral("Table NOT ok");
+inline const QString kDiffer = QStringLiteral("Fields not ok");
+inline const QString kNotChecked = QStringLiteral("Table not checked");
+inline const QString kBothOk = QStringLiteral("Field name OK  - Field type OK");
+inline const QString kTypeDiffers = QStringLiteral("Field name OK  - Field type NOT OK");
+inline const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field type NOT OK");
+
 // Drives the main window as a user would: fills a panel, picks an engine
 // (answering the open-file dialog), presses Connect and Compare, selects rows.
 class WindowTest : public WidgetTest {
