@@ -4,13 +4,11 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
-#include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <future>
 #include <fstream>
+#include <future>
 #include <iostream>
 
 #include "cli/DatabaseUrl.h"
@@ -70,8 +68,6 @@ struct Arguments {
 // The time stamp of the JSON and HTML reports: SOURCE_DATE_EPOCH (seconds
 // since 1970, up to the end of the year 9999) when set, so that a report can
 // be made again byte for byte, otherwise now.
-std::string GeneratedAt() { return report::GeneratedAtNow(); }
-
 class Program {
 public:
   explicit Program(Arguments args) : args_(std::move(args)) {}
@@ -118,7 +114,7 @@ private:
 int Program::Trouble(const std::string& message) {
   std::cerr << "vantrix-diff: " << message << '\n';
   if (out_ && format_ == report::Format::kJson) {
-    report::WriteJsonError(*out_, message, GeneratedAt());
+    report::WriteJsonError(*out_, message, report::GeneratedAtNow());
     out_->flush();
   }
   return kExitTrouble;
@@ -271,7 +267,7 @@ int Program::Compare() {
   report.findings = compare::FindDifferences(db1.schema, db2.schema, report.options);
   report.db1 = Describe(db1);
   report.db2 = Describe(db2);
-  report.generatedAt = GeneratedAt();
+  report.generatedAt = report::GeneratedAtNow();
   if (out_) {
     const bool colour = format_ == report::Format::kText && out_ == &std::cout &&
                         IsTerminal(STDOUT_FILENO) &&

@@ -1,6 +1,7 @@
 #include "compare/Rules.h"
 
 #include <QString>
+#include <QStringDecoder>
 
 #include "db/Database.h"
 #include "db/TypeCodes.h"
@@ -46,55 +47,15 @@ const char* NoteFor(TableOutcome outcome) {
   return kTableNotChecked;
 }
 
-namespace {
-
-bool IsValidUtf8(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    if (byte < 0x80) {
-      ++i;
-      continue;
-    } else if (byte >= 0xC2 && byte <= 0xDF) {
-      length = 2;
-      code = byte & 0x1F;
-    } else if (byte >= 0xE0 && byte <= 0xEF) {
-      length = 3;
-      code = byte & 0x0F;
-    } else if (byte >= 0xF0 && byte <= 0xF4) {
-      length = 4;
-      code = byte & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = (code << 6) | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and code points past Unicode.
-    if ((length == 3 && code < 0x800) || (length == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
-        (code >= 0xD800 && code <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::string FoldCase(std::string_view text) {
+  QStringDecoder fromUtf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  const QString decoded =
+      fromUtf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
   // A name that is not UTF-8 has no letters to fold: it keeps its bytes, so
   // that two such names never meet as the same replacement characters. The
   // mark byte cannot start folded UTF-8.
-  if (!IsValidUtf8(text)) return '\xFF' + std::string(text);
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-      .toCaseFolded()
-      .toStdString();
+  if (fromUtf8.hasError()) return '\xFF' + std::string(text);
+  return decoded.toCaseFolded().toStdString();
 }
 
 TableIndex::TableIndex(const std::vector<std::string>& names) {

@@ -164,32 +164,21 @@ std::unique_ptr<RecordSet> SQLiteDatabase::Query(std::string_view sql,
                                                  const std::vector<std::string>& params) {
   std::vector<std::string> names;
   std::vector<Row> rows;
-  const bool done = QueryEach(sql, params, [&](sqlite3_stmt* stmt) {
-    const int columns = sqlite3_column_count(stmt);
-    if (names.empty()) {
-      for (int c = 0; c < columns; ++c) {
-        const char* name = sqlite3_column_name(stmt, c);
-        names.emplace_back(name ? name : "");
-      }
-    }
-    Row row;
-    row.reserve(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) row.push_back(Value(stmt, c));
-    rows.push_back(std::move(row));
-  });
+  const bool done = QueryEach(
+      sql, params,
+      [&](sqlite3_stmt* stmt) {
+        Row row;
+        row.reserve(names.size());
+        for (int c = 0; c < static_cast<int>(names.size()); ++c) row.push_back(Value(stmt, c));
+        rows.push_back(std::move(row));
+      },
+      [&](sqlite3_stmt* stmt) {
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+          const char* name = sqlite3_column_name(stmt, c);
+          names.emplace_back(name ? name : "");
+        }
+      });
   if (!done) return nullptr;
-  if (names.empty() && rows.empty()) {
-    // No row: the names still come from the statement; ask again cheaply.
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) ==
-        SQLITE_OK) {
-      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
-        const char* name = sqlite3_column_name(stmt, c);
-        names.emplace_back(name ? name : "");
-      }
-    }
-    sqlite3_finalize(stmt);
-  }
   return std::make_unique<RecordSet>(std::move(names), std::move(rows));
 }
 
@@ -201,7 +190,8 @@ DatabaseField SQLiteDatabase::Value(sqlite3_stmt* stmt, int column) {
 }
 
 bool SQLiteDatabase::QueryEach(std::string_view sql, const std::vector<std::string>& params,
-                               const std::function<void(sqlite3_stmt*)>& row) {
+                               const std::function<void(sqlite3_stmt*)>& row,
+                               const std::function<void(sqlite3_stmt*)>& prepared) {
   if (!db_) {
     lastCode_ = SQLITE_MISUSE;
     SetError("The database is not connected");
@@ -218,6 +208,7 @@ bool SQLiteDatabase::QueryEach(std::string_view sql, const std::vector<std::stri
     sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(),
                       static_cast<int>(params[i].size()), SQLITE_TRANSIENT);
   }
+  if (prepared) prepared(stmt);
   int rc = SQLITE_OK;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) row(stmt);
   if (rc != SQLITE_DONE) {

@@ -29,9 +29,11 @@ public:
 private:
   // Runs one statement with text parameters and reads every row.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
-  // Runs one statement and hands each row, as it is stepped, to `row`.
+  // Runs one statement and hands each row, as it is stepped, to `row`;
+  // `prepared`, if given, sees the statement once before the first step.
   bool QueryEach(std::string_view sql, const std::vector<std::string>& params,
-                 const std::function<void(sqlite3_stmt*)>& row);
+                 const std::function<void(sqlite3_stmt*)>& row,
+                 const std::function<void(sqlite3_stmt*)>& prepared = {});
   static DatabaseField Value(sqlite3_stmt* stmt, int column);
 
   // The result code of the last failed statement.
