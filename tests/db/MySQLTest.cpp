@@ -13,9 +13,9 @@
 
 #include "CrossEngineTypes.h"
 #include "db/MySQLCommunityServer.h"
-#include "support/RecordSets.h"
 #include "support/LoopbackPorts.h"
 #include "support/MariaDbTestServer.h"
+#include "support/RecordSets.h"
 
 namespace vantrix::db {
 namespace {
@@ -24,17 +24,6 @@ using test::CreateMariaDbSchema;
 using test::MariaDbServer;
 
 using test::Column;
-
-std::unique_ptr<MySQLCommunityServer> Handle(const MariaDbServer& server,
-                                             const std::string& database) {
-  auto db = std::make_unique<MySQLCommunityServer>();
-  db->Host = server.host;
-  db->Port = server.port;
-  db->UserName = server.user;
-  db->Password = server.password;
-  db->DatabaseName = database;
-  return db;
-}
 
 using test::ClosedLoopbackPort;
 using test::SilentListener;
@@ -50,12 +39,13 @@ TEST(MySQLCommunityServer, ConnectFailuresGiveTheClientsMessage) {
     std::string messagePart;
   };
   std::vector<Case> cases;
-  cases.push_back({"wrong password", Handle(server, "vx_connect"), "Access denied"});
+  cases.push_back({"wrong password", test::MariaDbHandle(server, "vx_connect"), "Access denied"});
   cases.back().db->Password = "not-the-password";
-  cases.push_back({"unknown database", Handle(server, "vx_no_such_db"), "Unknown database"});
-  cases.push_back({"closed port", Handle(server, "vx_connect"), "Can't connect"});
+  cases.push_back(
+      {"unknown database", test::MariaDbHandle(server, "vx_no_such_db"), "Unknown database"});
+  cases.push_back({"closed port", test::MariaDbHandle(server, "vx_connect"), "Can't connect"});
   cases.back().db->Port = ClosedLoopbackPort();
-  cases.push_back({"silent server", Handle(server, "vx_connect"), "ost connection"});
+  cases.push_back({"silent server", test::MariaDbHandle(server, "vx_connect"), "ost connection"});
   cases.back().db->Port = silent.port();
   cases.back().db->TimeoutSeconds = 1;
   for (Case& c : cases) {
@@ -74,12 +64,11 @@ TEST(MySQLCommunityServer, ListsTablesAndViewsByNameAndReadsFields) {
                       "CREATE VIEW middle AS SELECT a FROM alpha;"
                       "CREATE TABLE empty_one (x INT); ALTER TABLE empty_one DROP COLUMN x, "
                       "ADD COLUMN y INT;");
-  auto db = Handle(server, "vx_list");
+  auto db = test::MariaDbHandle(server, "vx_list");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
   auto tables = db->TableSchema();
   ASSERT_NE(tables, nullptr);
-  EXPECT_EQ(Column(*tables, 1),
-            (std::vector<std::string>{"alpha", "empty_one", "middle", "zeta"}));
+  EXPECT_EQ(Column(*tables, 1), (std::vector<std::string>{"alpha", "empty_one", "middle", "zeta"}));
 
   auto fields = db->FieldSchema("zeta");
   db->Close();
@@ -105,13 +94,14 @@ TEST(MySQLCommunityServer, TableNamesKeepTheirCaseAndOddCharacters) {
                       "CREATE TABLE `Übersicht` (u INT);"
                       "CREATE TABLE `1st` (n INT);"
                       "CREATE TABLE `x\\'` (e INT);");
-  auto db = Handle(server, "vx_names");
+  auto db = test::MariaDbHandle(server, "vx_names");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
   const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"Users", {"Id", "Name"}}, {"users", {"id"}}, {"it's", {"q"}}, {"back`tick", {"b"}},
-      {"say \"hi\"", {"h"}},      {"with space.dot", {"s"}}, {"select", {"r"}},
-      {"Übersicht", {"u"}},       {"1st", {"n"}},           {"x\\'", {"e"}},
-      {"USERS", {}},              {"no such table", {}},   {"' OR '1'='1", {}},
+      {"Users", {"Id", "Name"}}, {"users", {"id"}},     {"it's", {"q"}},
+      {"back`tick", {"b"}},      {"say \"hi\"", {"h"}}, {"with space.dot", {"s"}},
+      {"select", {"r"}},         {"Übersicht", {"u"}},  {"1st", {"n"}},
+      {"x\\'", {"e"}},           {"USERS", {}},         {"no such table", {}},
+      {"' OR '1'='1", {}},
   };
   for (const auto& [table, expected] : cases) {
     auto fields = db->FieldSchema(table);
@@ -126,7 +116,7 @@ TEST(MySQLCommunityServer, TableNamesKeepTheirCaseAndOddCharacters) {
 TEST(MySQLCommunityServer, CrossEngineDeclarationsGetTheSameCodesAsInSQLite) {
   VANTRIX_REQUIRE_MARIADB(server);
   CreateMariaDbSchema(server, "vx_types", test::CrossEngineTableSql("types"));
-  auto db = Handle(server, "vx_types");
+  auto db = test::MariaDbHandle(server, "vx_types");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
   auto fields = db->FieldSchema("types");
   ASSERT_NE(fields, nullptr);
@@ -143,7 +133,7 @@ TEST(MySQLCommunityServer, CrossEngineDeclarationsGetTheSameCodesAsInSQLite) {
 TEST(MySQLCommunityServer, EmptyDatabaseListsNoTables) {
   VANTRIX_REQUIRE_MARIADB(server);
   CreateMariaDbSchema(server, "vx_empty", "");
-  auto db = Handle(server, "vx_empty");
+  auto db = test::MariaDbHandle(server, "vx_empty");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
   auto tables = db->TableSchema();
   ASSERT_NE(tables, nullptr);
@@ -361,7 +351,7 @@ TEST(MySQLCommunityServer, ThePasswordIsNeverSentToAServerAskingForItInClear) {
 TEST(MySQLCommunityServer, UsesTlsWhenTheServerOffersItAndPlainTcpOtherwise) {
   VANTRIX_REQUIRE_MARIADB(server);
   CreateMariaDbSchema(server, "vx_tls", "");
-  auto db = Handle(server, "vx_tls");
+  auto db = test::MariaDbHandle(server, "vx_tls");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
   auto offered = db->SelectSQL("SELECT @@have_ssl");
   ASSERT_NE(offered, nullptr) << db->ErrorMessage();

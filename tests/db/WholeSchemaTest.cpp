@@ -183,17 +183,6 @@ TEST(WholeSchema, CubeSqlEqualsTableByTableInOneStatementUnlessRefused) {
   }
 }
 
-std::unique_ptr<MySQLCommunityServer> MariaDb(const test::MariaDbServer& server,
-                                              const std::string& database) {
-  auto db = std::make_unique<MySQLCommunityServer>();
-  db->Host = server.host;
-  db->Port = server.port;
-  db->UserName = server.user;
-  db->Password = server.password;
-  db->DatabaseName = database;
-  return db;
-}
-
 TEST(WholeSchema, MariaDbEqualsTableByTable) {
   VANTRIX_REQUIRE_MARIADB(server);
   const std::vector<Fixture> fixtures = {
@@ -220,12 +209,12 @@ TEST(WholeSchema, MariaDbEqualsTableByTable) {
   for (const Fixture& f : fixtures) {
     const std::string database = "vx_whole_" + std::to_string(n++);
     test::CreateMariaDbSchema(server, database, f.sql);
-    auto db = MariaDb(server, database);
+    auto db = test::MariaDbHandle(server, database);
     ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
     ExpectWholeEqualsTableByTable(*db, f);
   }
   // Twins keep their own fields, under their own names.
-  auto db = MariaDb(server, "vx_whole_2");
+  auto db = test::MariaDbHandle(server, "vx_whole_2");
   ASSERT_TRUE(db->Connect());
   auto whole = db->WholeSchema();
   ASSERT_TRUE(whole.has_value());
@@ -247,7 +236,7 @@ TEST(WholeSchema, ReadTableTellsUnknownAndUnreadableTables) {
   test::TempSqlite file(
       "CREATE TABLE a (x INT NOT NULL PRIMARY KEY, y VARCHAR(9));"
       "CREATE TABLE gone (g INT); CREATE VIEW broken AS SELECT g FROM gone; DROP TABLE gone;");
-  auto maria = MariaDb(server, "vx_read_one");
+  auto maria = test::MariaDbHandle(server, "vx_read_one");
   SQLiteDatabase sqlite;
   sqlite.DatabaseFile = file.path();
   ASSERT_TRUE(maria->Connect()) << maria->ErrorMessage();

@@ -56,6 +56,17 @@ void RunAll(MYSQL* mysql, const std::string& sql) {
 
 }  // namespace
 
+std::unique_ptr<db::MySQLCommunityServer> MariaDbHandle(const MariaDbServer& server,
+                                                        const std::string& database) {
+  auto db = std::make_unique<db::MySQLCommunityServer>();
+  db->Host = server.host;
+  db->Port = server.port;
+  db->UserName = server.user;
+  db->Password = server.password;
+  db->DatabaseName = database;
+  return db;
+}
+
 void RunMariaDbSql(const MariaDbServer& server, const std::string& sql) {
   RunAll(ConnectAsTestUser(server), sql);
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "db/MySQLCommunityServer.h"
 
 namespace vantrix::test {
 
@@ -21,6 +24,11 @@ std::optional<MariaDbServer> TestMariaDb();
 // it; the test then compares against it. Throws on failure.
 void CreateMariaDbSchema(const MariaDbServer& server, const std::string& database,
                          const std::string& sql);
+
+// A MySQL engine handle, not yet connected, for a database of the server
+// as the test account.
+std::unique_ptr<db::MySQLCommunityServer> MariaDbHandle(const MariaDbServer& server,
+                                                        const std::string& database);
 
 // Runs SQL (several statements allowed) outside any database. Throws on
 // failure.
