@@ -1,5 +1,6 @@
 #include "cli/DatabaseUrl.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -57,8 +58,10 @@ int ParsePort(std::string_view text) {
   if (text.empty()) throw Refusal{"the port is empty"};
   int port = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+  // The text is not quoted: a URL whose user part was mistyped puts the
+  // password where the port would be.
   if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535) {
-    throw Refusal{"the port \"" + std::string(text) + "\" is not a number from 1 to 65535"};
+    throw Refusal{"the port is not a number from 1 to 65535"};
   }
   return port;
 }
@@ -84,14 +87,14 @@ void ParseHostPort(std::string_view hostPort, DatabaseUrl& url) {
     const std::size_t zone = address.find('%');
     for (const char c : address.substr(0, zone)) {
       if (HexValue(c) < 0 && c != ':' && c != '.') {
-        throw Refusal{"the IPv6 address in brackets holds \"" + std::string(1, c) + "\""};
+        throw Refusal{"the IPv6 address in brackets holds a character that an address cannot have"};
       }
     }
     if (zone != std::string_view::npos) {
       for (const char c : address.substr(zone)) {
         if (!IsAlpha(c) && !IsDigit(c) &&
             std::string_view("%-._~").find(c) == std::string_view::npos) {
-          throw Refusal{"the IPv6 zone in brackets holds \"" + std::string(1, c) + "\""};
+          throw Refusal{"the IPv6 zone in brackets holds a character that a zone cannot have"};
         }
       }
     }
@@ -103,6 +106,13 @@ void ParseHostPort(std::string_view hostPort, DatabaseUrl& url) {
       portText = rest.substr(1);
     }
   } else {
+    // A host name's own characters, and percent-escapes (a PostgreSQL
+    // socket folder is written %2Fvar%2Frun%2Fpostgresql).
+    for (const char c : hostPort) {
+      if (!IsAlpha(c) && !IsDigit(c) && std::string_view("-._~%:,").find(c) == std::string_view::npos) {
+        throw Refusal{"the host holds a character that a host name cannot have"};
+      }
+    }
     const std::size_t colon = hostPort.find(':');
     if (colon != std::string_view::npos &&
         hostPort.find(':', colon + 1) != std::string_view::npos) {
@@ -120,94 +130,262 @@ void ParseHostPort(std::string_view hostPort, DatabaseUrl& url) {
 
 enum class Server { kMysql, kCubeSql, kPostgres };
 
-void ParsePostgresParameters(std::string_view query, DatabaseUrl& url) {
-  while (!query.empty()) {
-    const std::size_t amp = query.find('&');
-    const std::string_view pair = query.substr(0, amp);
-    query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
-    if (pair.empty()) continue;
-    const std::size_t eq = pair.find('=');
-    if (eq == std::string_view::npos) {
-      throw Refusal{"the parameter \"" + Decode(pair, "parameter") + "\" has no value"};
+// One "name=value" of the parameters, with where its value starts in the
+// parameters' text.
+struct Parameter {
+  std::string_view name;  // as written
+  std::string_view value;
+  std::size_t valueStart = 0;
+  bool hasValue = false;
+};
+
+std::vector<Parameter> SplitParameters(std::string_view query) {
+  std::vector<Parameter> parameters;
+  std::size_t start = 0;
+  while (start <= query.size()) {
+    std::size_t amp = query.find('&', start);
+    if (amp == std::string_view::npos) amp = query.size();
+    const std::string_view pair = query.substr(start, amp - start);
+    if (!pair.empty()) {
+      Parameter p;
+      const std::size_t eq = pair.find('=');
+      p.name = pair.substr(0, eq);
+      if (eq != std::string_view::npos) {
+        p.hasValue = true;
+        p.value = pair.substr(eq + 1);
+        p.valueStart = start + eq + 1;
+      }
+      parameters.push_back(p);
     }
-    const std::string key = Decode(pair.substr(0, eq), "parameter");
-    const std::string value = Decode(pair.substr(eq + 1), "parameter");
-    if (key == "schema") {
+    start = amp + 1;
+  }
+  return parameters;
+}
+
+// A parameter's name decoded, letter case folded (ASCII).
+std::string ParameterName(std::string_view written) {
+  return LowerAscii(Decode(written, "parameter name"));
+}
+
+// Whether a parameter's value is a secret: its decoded name holds "pass",
+// or the name cannot be decoded at all.
+bool IsSecretParameter(std::string_view written) {
+  try {
+    return ParameterName(written).find("pass") != std::string::npos;
+  } catch (const Refusal&) {
+    return true;
+  }
+}
+
+// What a parameter's name can look like: letters, digits, "-" and "_".
+bool IsParameterName(std::string_view name) {
+  if (name.empty() || name.size() > 40) return false;
+  for (const char c : name) {
+    if (!IsAlpha(c) && !IsDigit(c) && c != '-' && c != '_') return false;
+  }
+  return true;
+}
+
+std::string TlsModeOf(Server server, const std::string& value) {
+  if (server == Server::kPostgres) {
+    static constexpr std::array<std::string_view, 6> kModes = {
+        "disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
+    for (const std::string_view mode : kModes) {
+      if (LowerAscii(value) == mode) return std::string(mode);
+    }
+    throw Refusal{
+        "sslmode takes disable, allow, prefer, require, verify-ca or verify-full"};
+  }
+  // MySQL's names for the same modes. The MariaDB client verifies a
+  // certificate together with the host name it was issued for, never one
+  // without the other.
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kModes = {{
+      {"disabled", "disable"},
+      {"preferred", "prefer"},
+      {"required", "require"},
+      {"verify_identity", "verify-full"},
+  }};
+  for (const auto& [mysql, mode] : kModes) {
+    if (LowerAscii(value) == mysql) return std::string(mode);
+  }
+  throw Refusal{"ssl-mode takes DISABLED, PREFERRED, REQUIRED or VERIFY_IDENTITY"};
+}
+
+void ParseParameters(std::string_view query, Server server, DatabaseUrl& url) {
+  const bool postgres = server == Server::kPostgres;
+  const char* const known = postgres ? "schema, host, port, dbname, user, password, sslmode and "
+                                       "sslrootcert are"
+                                     : "ssl-mode and ssl-ca are";
+  for (const Parameter& p : SplitParameters(query)) {
+    const std::string key = ParameterName(p.name);
+    if (!p.hasValue) {
+      // Not quoted: a value written without its name may be a password.
+      throw Refusal{"a parameter has no value (write NAME=VALUE; " + std::string(known) + " known)"};
+    }
+    const std::string value = Decode(p.value, "parameter");
+    if (postgres && key == "schema") {
       url.schema = value;
-    } else if (key == "dbname") {
+    } else if (postgres && key == "dbname") {
       url.database = value;
-    } else if (key == "user") {
+    } else if (postgres && key == "user") {
       url.user = value;
-    } else if (key == "password") {
+    } else if (postgres && key == "password") {
       url.password = value;
-    } else if (key == "host") {
+    } else if (postgres && key == "host") {
       if (value.find(',') != std::string::npos) throw Refusal{"several hosts are not supported"};
       url.host = value;
       CheckHost(url.host);
-    } else if (key == "port") {
+    } else if (postgres && key == "port") {
       url.port = ParsePort(value);
+    } else if ((postgres && key == "sslmode") || (!postgres && key == "ssl-mode")) {
+      url.tlsMode = TlsModeOf(server, value);
+    } else if ((postgres && key == "sslrootcert") || (!postgres && key == "ssl-ca")) {
+      if (value.empty()) throw Refusal{"the certificate authorities' file is empty"};
+      url.tlsCaFile = value;
+    } else if (IsSecretParameter(p.name)) {
+      throw Refusal{"a parameter naming a password is not supported (" + std::string(known) +
+                    ")"};
+    } else if (IsParameterName(key)) {
+      throw Refusal{"the parameter \"" + key + "\" is not supported (" + known + ")"};
     } else {
-      throw Refusal{"the parameter \"" + key +
-                    "\" is not supported (schema, host, port, dbname, user and password are)"};
+      // Not quoted: it is no parameter's name, and may be a password typed
+      // in the wrong place.
+      throw Refusal{"a parameter is not supported (" + std::string(known) + ")"};
     }
   }
 }
 
-DatabaseUrl ParseServerUrl(std::string_view scheme, std::string_view rest, Server server) {
-  DatabaseUrl url;
-  url.engine = server == Server::kMysql     ? "Mysql"
-               : server == Server::kCubeSql ? "CubeSQLserver"
-                                            : "PostgreSQL";
-  if (rest.substr(0, 2) != "//") {
-    throw Refusal{"expected \"//\" after \"" + std::string(scheme) + ":\""};
-  }
-  rest.remove_prefix(2);
-  if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
+// What follows the user part: host[:port][/database][?parameters]. A raw
+// "@" cannot be in it outside the parameters, so that a password holding
+// "/" or "?" is never taken for a host or a path.
+void ParseAfterUser(std::string_view scheme, std::string_view rest, Server server,
+                    DatabaseUrl& url) {
+  const std::size_t queryStart = rest.find('?');
+  const std::string_view beforeQuery = rest.substr(0, queryStart);
+  if (beforeQuery.find('#') != std::string_view::npos ||
+      (queryStart != std::string_view::npos &&
+       rest.find('#', queryStart) != std::string_view::npos)) {
     throw Refusal{"\"#\" is not allowed in a database URL (write it as %23)"};
   }
-  const std::size_t authorityEnd = rest.find_first_of("/?");
-  const std::string_view authority = rest.substr(0, authorityEnd);
-  std::string_view tail =
-      authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
-
-  std::string_view hostPort = authority;
-  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
-    const std::string_view userInfo = authority.substr(0, at);
-    hostPort = authority.substr(at + 1);
-    const std::size_t colon = userInfo.find(':');
-    url.user = Decode(userInfo.substr(0, colon), "user name");
-    if (colon != std::string_view::npos) {
-      url.password = Decode(userInfo.substr(colon + 1), "password");
-    }
+  if (beforeQuery.find('@') != std::string_view::npos) {
+    throw Refusal{"\"@\" is only allowed after the user name and password (write it as %40)"};
   }
-  ParseHostPort(hostPort, url);
+  const std::size_t pathStart = beforeQuery.find('/');
+  ParseHostPort(beforeQuery.substr(0, pathStart), url);
   if (server == Server::kPostgres && url.host.find(',') != std::string::npos) {
     throw Refusal{"several hosts are not supported"};
   }
-
-  std::string_view query;
-  bool hasQuery = false;
-  if (const std::size_t q = tail.find('?'); q != std::string_view::npos) {
-    query = tail.substr(q + 1);
-    tail = tail.substr(0, q);
-    hasQuery = true;
-  }
-  if (!tail.empty()) {
-    tail.remove_prefix(1);  // the "/" before the database
-    if (tail.find('/') != std::string_view::npos) {
+  if (pathStart != std::string_view::npos) {
+    const std::string_view path = beforeQuery.substr(pathStart + 1);
+    if (path.find('/') != std::string_view::npos) {
       throw Refusal{"the database name holds a \"/\" (write it as %2F)"};
     }
-    url.database = Decode(tail, "database name");
+    url.database = Decode(path, "database name");
   }
-  if (server == Server::kPostgres) {
-    ParsePostgresParameters(query, url);
-  } else if (hasQuery) {
-    throw Refusal{"parameters (\"?...\") are not supported in " + std::string(scheme) + " URLs"};
+  if (queryStart != std::string_view::npos) {
+    if (server == Server::kCubeSql) {
+      throw Refusal{"parameters (\"?...\") are not supported in " + std::string(scheme) +
+                    " URLs"};
+    }
+    ParseParameters(rest.substr(queryStart + 1), server, url);
   }
   if (server != Server::kPostgres) {
     if (url.host.empty()) throw Refusal{"the host is missing"};
     if (url.database.empty()) throw Refusal{"the database name is missing"};
   }
+}
+
+// Where the user part of a server URL's text after "//" ends: the first
+// "@" (or none, for no user part) after which the rest reads well.
+struct UserSplit {
+  std::size_t at = std::string_view::npos;  // npos: no user part
+  bool readsWell = false;
+  DatabaseUrl url;     // what follows the user part, when it reads well
+  std::string reason;  // why it does not
+};
+
+UserSplit TrySplit(std::string_view scheme, std::string_view rest, Server server, std::size_t at) {
+  UserSplit split;
+  split.at = at;
+  try {
+    // A user name holds none of the characters that end a URL's parts, so
+    // that an "@" in the parameters or the path never makes one.
+    if (at != std::string_view::npos) {
+      const std::string_view user = rest.substr(0, std::min(at, rest.find(':')));
+      if (user.find_first_of("/?#") != std::string_view::npos) {
+        throw Refusal{"the user name holds \"/\", \"?\" or \"#\" (write them as %2F, %3F and %23)"};
+      }
+    }
+    ParseAfterUser(scheme, at == std::string_view::npos ? rest : rest.substr(at + 1), server,
+                   split.url);
+    split.readsWell = true;
+  } catch (const Refusal& refusal) {
+    split.reason = refusal.reason;
+  }
+  return split;
+}
+
+// The split that reads well, or, when none does, the splits a refusal is
+// told from: no user part, and the last "@".
+struct Splits {
+  std::optional<UserSplit> good;
+  UserSplit none;
+  std::optional<UserSplit> last;
+};
+
+Splits SplitUser(std::string_view scheme, std::string_view rest, Server server) {
+  Splits splits;
+  splits.none = TrySplit(scheme, rest, server, std::string_view::npos);
+  if (splits.none.readsWell) {
+    splits.good = splits.none;
+    return splits;
+  }
+  for (std::size_t at = rest.find('@'); at != std::string_view::npos; at = rest.find('@', at + 1)) {
+    UserSplit split = TrySplit(scheme, rest, server, at);
+    if (split.readsWell) {
+      splits.good = std::move(split);
+      return splits;
+    }
+    splits.last = std::move(split);
+  }
+  return splits;
+}
+
+// Why a server URL is refused: without a user part unless an "@" stands
+// before the parameters, which means one was meant.
+const std::string& Reason(const Splits& splits, std::string_view rest) {
+  const bool userMeant = rest.substr(0, rest.find('?')).find('@') != std::string_view::npos;
+  return userMeant && splits.last ? splits.last->reason : splits.none.reason;
+}
+
+const char* EngineOf(Server server) {
+  return server == Server::kMysql     ? "Mysql"
+         : server == Server::kCubeSql ? "CubeSQLserver"
+                                      : "PostgreSQL";
+}
+
+DatabaseUrl ParseServerUrl(std::string_view scheme, std::string_view rest, Server server) {
+  if (rest.substr(0, 2) != "//") {
+    throw Refusal{"expected \"//\" after \"" + std::string(scheme) + ":\""};
+  }
+  rest.remove_prefix(2);
+  Splits splits = SplitUser(scheme, rest, server);
+  if (!splits.good) throw Refusal{Reason(splits, rest)};
+  UserSplit& split = *splits.good;
+  DatabaseUrl url = std::move(split.url);
+  DatabaseUrl userPart;
+  if (split.at != std::string_view::npos) {
+    const std::string_view userInfo = rest.substr(0, split.at);
+    const std::size_t colon = userInfo.find(':');
+    userPart.user = Decode(userInfo.substr(0, colon), "user name");
+    if (colon != std::string_view::npos) {
+      userPart.password = Decode(userInfo.substr(colon + 1), "password");
+    }
+  }
+  // The parameters' user and password win over the user part's.
+  if (url.user.empty()) url.user = std::move(userPart.user);
+  if (!url.password) url.password = std::move(userPart.password);
+  url.engine = EngineOf(server);
   return url;
 }
 
@@ -236,6 +414,14 @@ std::string_view SchemeOf(std::string_view text) {
   return {};
 }
 
+std::optional<Server> ServerNamed(std::string_view scheme) {
+  const std::string lower = LowerAscii(scheme);
+  if (lower == "mysql" || lower == "mariadb") return Server::kMysql;
+  if (lower == "cubesql") return Server::kCubeSql;
+  if (lower == "postgresql" || lower == "postgres") return Server::kPostgres;
+  return std::nullopt;
+}
+
 }  // namespace
 
 ParsedUrl ParseDatabaseUrl(std::string_view text) {
@@ -243,16 +429,11 @@ ParsedUrl ParseDatabaseUrl(std::string_view text) {
     if (text.empty()) throw Refusal{"the argument is empty"};
     if (text.find('\0') != std::string_view::npos) throw Refusal{"the argument holds a NUL byte"};
     const std::string_view scheme = SchemeOf(text);
-    const std::string lower = LowerAscii(scheme);
     const std::string_view rest = scheme.empty() ? text : text.substr(scheme.size() + 1);
-    if (lower == "mysql" || lower == "mariadb") {
-      return {ParseServerUrl(scheme, rest, Server::kMysql), {}};
+    if (const auto server = ServerNamed(scheme)) {
+      return {ParseServerUrl(scheme, rest, *server), {}};
     }
-    if (lower == "cubesql") return {ParseServerUrl(scheme, rest, Server::kCubeSql), {}};
-    if (lower == "postgresql" || lower == "postgres") {
-      return {ParseServerUrl(scheme, rest, Server::kPostgres), {}};
-    }
-    if (lower == "sqlite") return {ParseSqliteUrl(rest), {}};
+    if (LowerAscii(scheme) == "sqlite") return {ParseSqliteUrl(rest), {}};
     DatabaseUrl url;
     url.engine = "SQLite";
     url.file = std::string(text);
@@ -264,25 +445,76 @@ ParsedUrl ParseDatabaseUrl(std::string_view text) {
   }
 }
 
-std::string MaskPassword(std::string_view text) {
-  std::string out(text);
-  const std::size_t start = out.find("://");
-  if (start == std::string::npos) return out;
-  const std::size_t authorityStart = start + 3;
-  const std::size_t slash = out.find('/', authorityStart);
-  const std::size_t at = out.rfind('@', slash == std::string::npos ? std::string::npos : slash);
-  if (at != std::string::npos && at >= authorityStart) {
-    const std::size_t colon = out.find(':', authorityStart);
-    if (colon != std::string::npos && colon < at) out.replace(colon + 1, at - colon - 1, "***");
-  }
-  // A password among the parameters.
-  for (std::size_t q = out.find('?'); q != std::string::npos; q = out.find('&', q + 1)) {
-    const std::size_t key = q + 1;
-    if (out.compare(key, 9, "password=") == 0) {
-      const std::size_t end = out.find('&', key);
-      out.replace(key + 9, (end == std::string::npos ? out.size() : end) - key - 9, "***");
+namespace {
+
+// The secrets of a server URL's text after "//" (at `offset` in the
+// argument), split at `split`.
+void AddSecrets(std::string_view rest, std::size_t offset, const UserSplit& split,
+                std::vector<Span>& spans) {
+  std::size_t after = 0;  // where what follows the user part starts, in `rest`
+  if (split.at != std::string_view::npos) {
+    const std::size_t colon = rest.substr(0, split.at).find(':');
+    if (colon != std::string_view::npos) {
+      spans.push_back({offset + colon + 1, split.at - colon - 1});
+    }
+    after = split.at + 1;
+  } else if (!split.readsWell) {
+    // No user part, and refused: what stands where the port would be may
+    // be a password whose "@" and host were left out.
+    const std::string_view hostPort = rest.substr(0, rest.find_first_of("/?"));
+    const std::size_t colon = hostPort.find(':');
+    if (colon != std::string_view::npos && !hostPort.starts_with('[') &&
+        hostPort.find('@') == std::string_view::npos) {
+      spans.push_back({offset + colon + 1, hostPort.size() - colon - 1});
     }
   }
+  const std::size_t query = rest.find('?', after);
+  if (query == std::string_view::npos) return;
+  const std::size_t queryOffset = offset + query + 1;
+  for (const Parameter& p : SplitParameters(rest.substr(query + 1))) {
+    if (p.hasValue && IsSecretParameter(p.name)) {
+      spans.push_back({queryOffset + p.valueStart, p.value.size()});
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<Span> SecretSpans(std::string_view text) {
+  std::vector<Span> spans;
+  const std::string_view scheme = SchemeOf(text);
+  const auto server = ServerNamed(scheme);
+  if (!server) return spans;
+  // After "scheme:", and after "//" when it is there.
+  std::size_t offset = scheme.size() + 1;
+  if (text.substr(offset, 2) == "//") offset += 2;
+  const std::string_view rest = text.substr(offset);
+  const Splits splits = SplitUser(scheme, rest, *server);
+  if (splits.good) {
+    AddSecrets(rest, offset, *splits.good, spans);
+    return spans;
+  }
+  // Refused: whatever either reading would hide.
+  AddSecrets(rest, offset, splits.none, spans);
+  if (splits.last) AddSecrets(rest, offset, *splits.last, spans);
+  std::sort(spans.begin(), spans.end(),
+            [](const Span& a, const Span& b) { return a.start < b.start; });
+  std::vector<Span> merged;
+  for (const Span& span : spans) {
+    if (!merged.empty() && span.start <= merged.back().start + merged.back().length) {
+      Span& back = merged.back();
+      back.length = std::max(back.start + back.length, span.start + span.length) - back.start;
+    } else {
+      merged.push_back(span);
+    }
+  }
+  return merged;
+}
+
+std::string MaskPassword(std::string_view text) {
+  std::string out(text);
+  const std::vector<Span> spans = SecretSpans(text);
+  for (auto it = spans.rbegin(); it != spans.rend(); ++it) out.replace(it->start, it->length, "***");
   return out;
 }
 

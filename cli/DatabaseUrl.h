@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The database arguments of vantrix-diff: URLs such as
 // mysql://ann:pw@db.example:3306/shop, or a SQLite file.
@@ -19,6 +20,13 @@ struct DatabaseUrl {
   std::optional<std::string> password;
   std::string database;
   std::string schema;  // PostgreSQL's ?schema=
+  // How the connection must be encrypted, in libpq's words: empty (the
+  // engine's default), "disable", "allow", "prefer", "require", "verify-ca"
+  // or "verify-full"; and the certificate authorities' file to verify the
+  // server with. PostgreSQL's ?sslmode= and ?sslrootcert=, MySQL's
+  // ?ssl-mode= and ?ssl-ca=.
+  std::string tlsMode;
+  std::string tlsCaFile;
   std::string file;    // SQLite
   // SQLite: the argument had no known scheme and is taken as a path as it
   // stands, not percent-decoded. When it looked like "name:...",
@@ -31,22 +39,42 @@ struct DatabaseUrl {
 
 struct ParsedUrl {
   std::optional<DatabaseUrl> url;
-  std::string error;  // why it was refused, when it was
+  std::string error;  // why it was refused, when it was; never quotes a secret
+};
+
+// A range of an argument's bytes.
+struct Span {
+  std::size_t start = 0;
+  std::size_t length = 0;
+  bool operator==(const Span&) const = default;
 };
 
 // Parses a database argument:
-//   mysql://[user[:password]@]host[:port]/database      (mariadb:// the same)
+//   mysql://[user[:password]@]host[:port]/database[?ssl-mode=...&ssl-ca=...]
+//     (mariadb:// the same)
 //   cubesql://[user[:password]@]host[:port]/database
 //   postgresql://[user[:password]@][host][:port][/database][?param=value&...]
 //     (postgres:// the same; parameters schema, host, port, dbname, user,
-//     password)
+//     password, sslmode, sslrootcert)
 //   sqlite:PATH, sqlite:///absolute/path, or a plain path
 // Schemes ignore letter case. Percent-escapes are decoded in the user,
 // password, host, database, parameters and sqlite: paths. IPv6 hosts are
-// written in brackets. Pure: it looks at nothing but the text.
+// written in brackets. Parameter names are decoded, then compared ignoring
+// letter case.
+//
+// The password may hold "/", "?", "#" and "@" as they are: the user part
+// ends at the first "@" after which the rest reads as a host, a port, a
+// database and parameters (so an "@" in a database name is written %40).
+// Pure: it looks at nothing but the text.
 ParsedUrl ParseDatabaseUrl(std::string_view text);
 
-// The argument with any password in it replaced by "***", for messages.
+// Where an argument holds a secret: the password of its user part and the
+// value of every parameter whose decoded name holds "pass" (any letter
+// case), found by the parser's own rules, in order. A refused argument is
+// read as far as it goes, erring on the side of hiding too much.
+std::vector<Span> SecretSpans(std::string_view text);
+
+// The argument with every secret span replaced by "***", for messages.
 std::string MaskPassword(std::string_view text);
 
 // A short description of where a database is, without its password:

@@ -53,6 +53,16 @@ Examples:
   vantrix-diff --one-way --tables 'inv.*' --exclude '.*_tmp' a.sqlite b.sqlite
   vantrix-diff --format json old.sqlite 'postgresql://ann@[::1]/shop?schema=sales')";
 
+db::Database::Tls TlsModeNamed(const std::string& mode) {
+  using Tls = db::Database::Tls;
+  if (mode == "disable") return Tls::kDisable;
+  if (mode == "allow") return Tls::kAllow;
+  if (mode == "require") return Tls::kRequire;
+  if (mode == "verify-ca") return Tls::kVerifyCa;
+  if (mode == "verify-full") return Tls::kVerifyFull;
+  return Tls::kDefault;
+}
+
 struct Arguments {
   std::string db1;
   std::string db2;
@@ -187,6 +197,8 @@ bool Program::Read(Side& side, std::string& failure) {
   database->UserName = side.url.user;
   database->Password = side.url.password.value_or("");
   database->SchemaName = side.url.schema;
+  database->TlsMode = TlsModeNamed(side.url.tlsMode);
+  database->TlsCaFile = side.url.tlsCaFile;
   if (side.url.engine == "SQLite") database->DatabaseFile = std::filesystem::path(side.url.file);
 
   std::optional<db::Schema> schema;

@@ -44,6 +44,20 @@ public:
   std::optional<std::filesystem::path> DatabaseFile;
   // Seconds allowed for connecting and for each reply of a server.
   int TimeoutSeconds = 10;
+  // Servers: how the connection must be encrypted. By default an engine
+  // encrypts when the server offers it, without verifying the server.
+  enum class Tls {
+    kDefault,
+    kDisable,     // never encrypted (PostgreSQL, MySQL)
+    kAllow,       // PostgreSQL's "allow"
+    kRequire,     // encrypted, or no connection; the server is not verified
+    kVerifyCa,    // PostgreSQL: the certificate must come from a known authority
+    kVerifyFull,  // ...and be issued for the host named
+  };
+  Tls TlsMode = Tls::kDefault;
+  // The certificate authorities to verify the server with; empty: the
+  // engine's own default (libpq's ~/.postgresql/root.crt, MariaDB's none).
+  std::string TlsCaFile;
 
   virtual bool Connect() = 0;
   // One record per table or view, name in column 1; nullptr on failure.

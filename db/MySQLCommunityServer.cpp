@@ -3,13 +3,86 @@
 #include <errmsg.h>
 #include <mysql.h>
 
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <unordered_map>
 
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
 
+namespace {
+
+int SecondsOf(int timeoutSeconds) { return timeoutSeconds > 0 ? timeoutSeconds : 10; }
+
+}  // namespace
+
 MySQLCommunityServer::~MySQLCommunityServer() { Close(); }
+
+std::chrono::steady_clock::time_point MySQLCommunityServer::Deadline() const {
+  return std::chrono::steady_clock::now() + std::chrono::seconds(SecondsOf(TimeoutSeconds));
+}
+
+bool MySQLCommunityServer::Await(int status, const std::function<int(int)>& resume,
+                                 std::chrono::steady_clock::time_point deadline) {
+  while (status != 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      const int seconds = SecondsOf(TimeoutSeconds);
+      SetError("The server did not answer within " + std::to_string(seconds) +
+               (seconds == 1 ? " second" : " seconds"));
+      Abandon();
+      return false;
+    }
+    int wait = static_cast<int>(left.count());
+    // Whether the library's own timeout ends the wait before the deadline.
+    bool libraryTimeout = false;
+    if (status & MYSQL_WAIT_TIMEOUT) {
+      const unsigned int library = mysql_get_timeout_value_ms(mysql_);
+      if (library < static_cast<unsigned int>(wait)) {
+        wait = static_cast<int>(library);
+        libraryTimeout = true;
+      }
+    }
+    pollfd socket{mysql_get_socket(mysql_), 0, 0};
+    if (status & MYSQL_WAIT_READ) socket.events |= POLLIN;
+    if (status & MYSQL_WAIT_WRITE) socket.events |= POLLOUT;
+    if (status & MYSQL_WAIT_EXCEPT) socket.events |= POLLPRI;
+    const int ready = poll(&socket, 1, wait);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      SetError(std::string("Waiting for the server failed: ") + std::strerror(errno));
+      Abandon();
+      return false;
+    }
+    int happened = 0;
+    if (ready == 0) {
+      // The deadline is told above; the library's own timeout is handed
+      // back to it.
+      if (!libraryTimeout) continue;
+      happened = MYSQL_WAIT_TIMEOUT;
+    } else {
+      if (socket.revents & (POLLIN | POLLERR | POLLHUP)) happened |= MYSQL_WAIT_READ;
+      if (socket.revents & (POLLOUT | POLLERR | POLLHUP)) happened |= MYSQL_WAIT_WRITE;
+      if (socket.revents & POLLPRI) happened |= MYSQL_WAIT_EXCEPT;
+      happened &= status | MYSQL_WAIT_READ;
+    }
+    status = resume(happened);
+  }
+  return true;
+}
+
+void MySQLCommunityServer::Abandon() {
+  // Every later read or write on the socket fails at once, so that neither
+  // freeing a result nor closing can wait on the server.
+  const my_socket socket = mysql_get_socket(mysql_);
+  if (socket >= 0) shutdown(socket, SHUT_RDWR);
+}
 
 bool MySQLCommunityServer::Connect() {
   Close();
@@ -19,7 +92,7 @@ bool MySQLCommunityServer::Connect() {
     SetError("Out of memory while preparing the MySQL connection");
     return false;
   }
-  const unsigned int timeout = static_cast<unsigned int>(TimeoutSeconds > 0 ? TimeoutSeconds : 10);
+  const unsigned int timeout = static_cast<unsigned int>(SecondsOf(TimeoutSeconds));
   mysql_optionsv(mysql, MYSQL_OPT_CONNECT_TIMEOUT, &timeout);
   mysql_optionsv(mysql, MYSQL_OPT_READ_TIMEOUT, &timeout);
   mysql_optionsv(mysql, MYSQL_OPT_WRITE_TIMEOUT, &timeout);
@@ -36,49 +109,85 @@ bool MySQLCommunityServer::Connect() {
   // itself, and sha256_password and caching_sha2_password, which send it
   // whenever the server asks for a full login: in clear inside TLS, or over
   // plain TCP encrypted with an RSA key that the other end hands over, so an
-  // impostor reads it either way (the certificate is not verified, below).
-  // caching_sha2_password would even send it in clear over plain TCP when TLS
-  // is wanted but the server offers none. Accounts that use those methods
-  // (the default of MySQL 8) need mysql_native_password to be reached from
-  // here. The first answer uses mysql_native_password whatever the server's
-  // greeting proposes, so that such accounts work on a MySQL 8 server too;
-  // the server asks for another method if the account has one.
+  // impostor reads it either way (the certificate is not verified by
+  // default, below). caching_sha2_password would even send it in clear over
+  // plain TCP when TLS is wanted but the server offers none. Accounts that
+  // use those methods (the default of MySQL 8) need mysql_native_password to
+  // be reached from here. The first answer uses mysql_native_password
+  // whatever the server's greeting proposes, so that such accounts work on a
+  // MySQL 8 server too; the server asks for another method if the account
+  // has one.
   static constexpr const char* kAllowedLogins = "mysql_native_password,client_ed25519";
   static constexpr const char* kFirstLogin = "mysql_native_password";
-  // TLS whenever the server offers it, plain TCP when it does not. The
-  // server's certificate is not verified: users reach their own servers by
-  // address, usually with self-signed certificates, and the login methods
-  // above keep the password from a server that is not the one meant.
-  const my_bool useTls = 1;
-  const my_bool verifyCertificate = 0;
-  if (mysql_optionsv(mysql, MARIADB_OPT_RESTRICTED_AUTH, kAllowedLogins) != 0 ||
-      mysql_optionsv(mysql, MYSQL_DEFAULT_AUTH, kFirstLogin) != 0 ||
-      mysql_optionsv(mysql, MYSQL_OPT_SSL_ENFORCE, &useTls) != 0 ||
-      mysql_optionsv(mysql, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verifyCertificate) != 0) {
+  // By default TLS whenever the server offers it, plain TCP when it does
+  // not, and the server's certificate is not verified: users reach their
+  // own servers by address, usually with self-signed certificates, and the
+  // login methods above keep the password from a server that is not the
+  // one meant. What such a session reads could still be seen or changed on
+  // the way; ssl-mode=REQUIRED refuses a server without TLS, and
+  // VERIFY_IDENTITY also verifies its certificate and host name.
+  const bool wantTls = TlsMode != Tls::kDisable;
+  const bool verify = TlsMode == Tls::kVerifyCa || TlsMode == Tls::kVerifyFull;
+  const my_bool useTls = wantTls ? 1 : 0;
+  const my_bool verifyCertificate = verify ? 1 : 0;
+  bool configured = mysql_optionsv(mysql, MARIADB_OPT_RESTRICTED_AUTH, kAllowedLogins) == 0 &&
+                    mysql_optionsv(mysql, MYSQL_DEFAULT_AUTH, kFirstLogin) == 0 &&
+                    mysql_optionsv(mysql, MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &verifyCertificate) == 0;
+  if (configured && wantTls) {
+    configured = mysql_optionsv(mysql, MYSQL_OPT_SSL_ENFORCE, &useTls) == 0;
+  }
+  if (configured && !TlsCaFile.empty()) {
+    configured = mysql_optionsv(mysql, MYSQL_OPT_SSL_CA, TlsCaFile.c_str()) == 0;
+  }
+  if (configured) configured = mysql_optionsv(mysql, MYSQL_OPT_NONBLOCK, 0) == 0;
+  if (!configured) {
     SetError(
         "The MariaDB client library cannot restrict the login methods, so no connection is made");
     mysql_close(mysql);
     return false;
   }
+  mysql_ = mysql;
 
+  const auto deadline = Deadline();
   const unsigned int port = static_cast<unsigned int>(Port > 0 ? Port : kDefaultPort);
-  if (!mysql_real_connect(mysql, Host.c_str(), UserName.c_str(), Password.c_str(),
-                          DatabaseName.c_str(), port, nullptr, 0)) {
-    // The library names the refused method unreliably after a switch, so the
-    // refusal is told in words of our own.
-    SetError(mysql_errno(mysql) == CR_PLUGIN_NOT_ALLOWED
-                 ? "The MySQL server asked for a login method that would reveal the password; "
-                   "this program only logs in with mysql_native_password or client_ed25519"
-                 : mysql_error(mysql));
-    mysql_close(mysql);
+  MYSQL* connected = nullptr;
+  const int started = mysql_real_connect_start(&connected, mysql_, Host.c_str(), UserName.c_str(),
+                                               Password.c_str(), DatabaseName.c_str(), port,
+                                               nullptr, 0);
+  if (!Await(
+          started,
+          [&](int happened) { return mysql_real_connect_cont(&connected, mysql_, happened); },
+          deadline)) {
+    Close();
     return false;
   }
-  mysql_ = mysql;
+  if (!connected) {
+    // The library names the refused method unreliably after a switch, so the
+    // refusal is told in words of our own.
+    SetError(mysql_errno(mysql_) == CR_PLUGIN_NOT_ALLOWED
+                 ? "The MySQL server asked for a login method that would reveal the password; "
+                   "this program only logs in with mysql_native_password or client_ed25519"
+                 : mysql_error(mysql_));
+    Close();
+    return false;
+  }
+  if ((TlsMode == Tls::kRequire || verify) && mysql_get_ssl_cipher(mysql_) == nullptr) {
+    SetError("The MySQL server offers no encrypted connection, and one is required (ssl-mode)");
+    Close();
+    return false;
+  }
   // This program only reads schemas; a read-only session makes sure of it.
   // Servers that do not know the statement still work, so its result is not
-  // checked.
+  // checked, but a server that does not answer it is given up.
   static constexpr std::string_view kReadOnly = "SET SESSION TRANSACTION READ ONLY";
-  mysql_real_query(mysql_, kReadOnly.data(), kReadOnly.size());
+  int failed = 0;
+  if (!Await(
+          mysql_real_query_start(&failed, mysql_, kReadOnly.data(), kReadOnly.size()),
+          [&](int happened) { return mysql_real_query_cont(&failed, mysql_, happened); },
+          deadline)) {
+    Close();
+    return false;
+  }
   return true;
 }
 
@@ -100,12 +209,18 @@ std::unique_ptr<RecordSet> MySQLCommunityServer::TableSchema() {
 
 namespace {
 
-// A column from COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY.
+// A column from COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE. Its primary-key
+// membership comes from the PRIMARY index: COLUMN_KEY also says "PRI" for
+// the first UNIQUE NOT NULL column of a table without a primary key.
 Column ColumnOf(const Row& r, std::size_t first) {
   const std::string declared = r[first + 1].StringValue();
   return Column{r[first].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kServer),
-                declared, r[first + 2].StringValue() == "NO", r[first + 3].StringValue() == "PRI"};
+                declared, r[first + 2].StringValue() == "NO", false};
 }
+
+constexpr std::string_view kPrimaryKeyColumns =
+    "SELECT TABLE_NAME, COLUMN_NAME FROM information_schema.STATISTICS "
+    "WHERE INDEX_NAME = 'PRIMARY' AND ";
 
 // The server lists the table but gives none of its fields: a view whose
 // tables are gone (the server only warns about it), or fields this account
@@ -128,7 +243,7 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table) {
   const std::string sameName = "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = " + name +
                                " AND BINARY TABLE_NAME = BINARY " + name;
   auto info = Query(
-      "SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY FROM information_schema.COLUMNS "
+      "SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE FROM information_schema.COLUMNS "
       "WHERE " +
       sameName + " ORDER BY ORDINAL_POSITION");
   if (!info) return std::nullopt;
@@ -147,8 +262,15 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table) {
     }
     return result;
   }
+  auto primary = Query(std::string(kPrimaryKeyColumns) + sameName);
+  if (!primary) return std::nullopt;
   result.columns.reserve(info->RecordCount());
   for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
+  for (const Row& r : primary->Rows()) {
+    for (Column& column : result.columns) {
+      if (column.name == r[1].StringValue()) column.primaryKey = true;
+    }
+  }
   return result;
 }
 
@@ -166,7 +288,7 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema() {
   }
   // Grouped by the exact bytes of the name, so that case twins stay apart.
   const bool read = QueryEach(
-      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE, COLUMN_KEY "
+      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE "
       "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
       "ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
       [&](const Row& r) {
@@ -175,6 +297,15 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema() {
         if (it != byName.end()) schema.tables[it->second].columns.push_back(ColumnOf(r, 1));
       });
   if (!read) return std::nullopt;
+  const bool primaryRead = QueryEach(
+      std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = DATABASE()", [&](const Row& r) {
+        const auto it = byName.find(r[0].StringValue());
+        if (it == byName.end()) return;
+        for (Column& column : schema.tables[it->second].columns) {
+          if (column.name == r[1].StringValue()) column.primaryKey = true;
+        }
+      });
+  if (!primaryRead) return std::nullopt;
   for (Table& table : schema.tables) {
     if (table.columns.empty()) {
       table.state = TableState::kUnreadable;
@@ -191,65 +322,62 @@ std::unique_ptr<RowSet> MySQLCommunityServer::SelectSQL(std::string_view stateme
 }
 
 std::unique_ptr<RecordSet> MySQLCommunityServer::Query(std::string_view sql) {
-  if (!mysql_) {
-    SetError("The database is not connected");
-    return nullptr;
-  }
-  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) {
-    SetError(mysql_error(mysql_));
-    return nullptr;
-  }
-  MYSQL_RES* result = mysql_store_result(mysql_);
-  if (!result) {
-    if (mysql_field_count(mysql_) != 0) {
-      SetError(mysql_error(mysql_));
-      return nullptr;
-    }
-    return std::make_unique<RecordSet>();
-  }
-  const unsigned int columns = mysql_num_fields(result);
   std::vector<std::string> names;
-  MYSQL_FIELD* fields = mysql_fetch_fields(result);
-  for (unsigned int c = 0; c < columns; ++c)
-    names.emplace_back(fields[c].name ? fields[c].name : "");
   std::vector<Row> rows;
-  rows.reserve(mysql_num_rows(result));
-  while (MYSQL_ROW values = mysql_fetch_row(result)) {
-    const unsigned long* lengths = mysql_fetch_lengths(result);
-    Row row;
-    row.reserve(columns);
-    for (unsigned int c = 0; c < columns; ++c) {
-      if (values[c] == nullptr) {
-        row.emplace_back();
-      } else {
-        row.emplace_back(std::string(values[c], lengths[c]));
-      }
-    }
-    rows.push_back(std::move(row));
-  }
-  mysql_free_result(result);
+  const bool read = QueryEach(sql, [&](const Row& row) { rows.push_back(row); }, &names);
+  if (!read) return nullptr;
   return std::make_unique<RecordSet>(std::move(names), std::move(rows));
 }
 
 bool MySQLCommunityServer::QueryEach(std::string_view sql,
-                                     const std::function<void(const Row&)>& row) {
+                                     const std::function<void(const Row&)>& row,
+                                     std::vector<std::string>* names) {
   if (!mysql_) {
     SetError("The database is not connected");
     return false;
   }
-  if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) {
+  const auto deadline = Deadline();
+  int failed = 0;
+  if (!Await(
+          mysql_real_query_start(&failed, mysql_, sql.data(), sql.size()),
+          [&](int happened) { return mysql_real_query_cont(&failed, mysql_, happened); },
+          deadline)) {
+    Close();
+    return false;
+  }
+  if (failed != 0) {
     SetError(mysql_error(mysql_));
     return false;
   }
   // Rows are taken one at a time, so a large schema is never held twice.
   MYSQL_RES* result = mysql_use_result(mysql_);
   if (!result) {
-    SetError(mysql_error(mysql_));
-    return false;
+    if (mysql_field_count(mysql_) != 0) {
+      SetError(mysql_error(mysql_));
+      return false;
+    }
+    return true;  // a statement without rows
   }
   const unsigned int columns = mysql_num_fields(result);
+  if (names) {
+    MYSQL_FIELD* fields = mysql_fetch_fields(result);
+    for (unsigned int c = 0; c < columns; ++c) {
+      names->emplace_back(fields[c].name ? fields[c].name : "");
+    }
+  }
   Row values;
-  while (MYSQL_ROW fetched = mysql_fetch_row(result)) {
+  while (true) {
+    MYSQL_ROW fetched = nullptr;
+    if (!Await(
+            mysql_fetch_row_start(&fetched, result),
+            [&](int happened) { return mysql_fetch_row_cont(&fetched, result, happened); },
+            deadline)) {
+      // The socket is shut: freeing the result reads nothing more.
+      mysql_free_result(result);
+      Close();
+      return false;
+    }
+    if (!fetched) break;
     const unsigned long* lengths = mysql_fetch_lengths(result);
     values.clear();
     for (unsigned int c = 0; c < columns; ++c) {
@@ -261,6 +389,7 @@ bool MySQLCommunityServer::QueryEach(std::string_view sql,
   }
   const bool complete = mysql_errno(mysql_) == 0;
   if (!complete) SetError(mysql_error(mysql_));
+  // Every row has been read, so freeing the result waits for nothing.
   mysql_free_result(result);
   return complete;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 #include "db/Database.h"
@@ -10,6 +11,11 @@ namespace vantrix::db {
 
 // MySQL / MariaDB through MariaDB Connector/C. The session only reads: it
 // runs SELECTs on the information schema and never changes the database.
+//
+// The client library is used in its non-blocking mode, so that one
+// deadline of TimeoutSeconds covers the connection and login together, and
+// then each statement with all its rows: a server that answers one byte at
+// a time cannot hold the program for longer.
 class MySQLCommunityServer final : public Database {
 public:
   static constexpr int kDefaultPort = 3306;
@@ -20,8 +26,8 @@ public:
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
   std::optional<Table> ReadTable(std::string_view table) override;
-  // Two statements whatever the number of tables: the table list, then the
-  // columns of the whole database.
+  // Three statements whatever the number of tables: the table list, the
+  // columns of the whole database, and the primary keys' columns.
   std::optional<Schema> WholeSchema() override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
@@ -29,11 +35,22 @@ public:
 
 private:
   std::unique_ptr<RecordSet> Query(std::string_view sql);
-  // Runs a statement and hands each row to `row` as it arrives; false on
+  // Runs a statement and hands each row to `row` as it arrives, after
+  // putting the result's column names in `names` when asked; false on
   // failure.
-  bool QueryEach(std::string_view sql, const std::function<void(const Row&)>& row);
+  bool QueryEach(std::string_view sql, const std::function<void(const Row&)>& row,
+                 std::vector<std::string>* names = nullptr);
   // A string literal for SQL, escaped by the connection's own rules.
   std::string Literal(std::string_view text);
+  // Drives a non-blocking call from its start's status to its end; false
+  // when the deadline passes first or waiting fails, with the socket shut
+  // (see Abandon): the caller then closes the connection.
+  bool Await(int status, const std::function<int(int)>& resume,
+             std::chrono::steady_clock::time_point deadline);
+  [[nodiscard]] std::chrono::steady_clock::time_point Deadline() const;
+  // Shuts the connection's socket, so that nothing more waits on the
+  // server.
+  void Abandon();
 
   st_mysql* mysql_ = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <utility>
+#include <vector>
 
 #include "db/Ascii.h"
 #include "db/TypeCodes.h"
@@ -169,30 +170,42 @@ bool PostgreSQLServer::Connect() {
   // replace it, and later dbname values are never expanded. An empty
   // password still lets libpq look in the password file (~/.pgpass).
   static constexpr const char* kGivenButEmpty = "host='' hostaddr='' dbname='' user='' password=''";
-  const std::array<const char*, 12> keywords = {"dbname",
-                                                "host",
-                                                "port",
-                                                "dbname",
-                                                "user",
-                                                "password",
-                                                "connect_timeout",
-                                                "options",
-                                                "sslmode",
-                                                "client_encoding",
-                                                "application_name",
-                                                nullptr};
-  const std::array<const char*, 12> values = {kGivenButEmpty,
-                                              Host.c_str(),
-                                              port.c_str(),
-                                              DatabaseName.c_str(),
-                                              UserName.c_str(),
-                                              Password.c_str(),
-                                              connectTimeout.c_str(),
-                                              options.c_str(),
-                                              "prefer",
-                                              "UTF8",
-                                              "Vantrix",
-                                              nullptr};
+  const char* sslMode = "prefer";
+  switch (TlsMode) {
+    case Tls::kDefault:
+      break;
+    case Tls::kDisable:
+      sslMode = "disable";
+      break;
+    case Tls::kAllow:
+      sslMode = "allow";
+      break;
+    case Tls::kRequire:
+      sslMode = "require";
+      break;
+    case Tls::kVerifyCa:
+      sslMode = "verify-ca";
+      break;
+    case Tls::kVerifyFull:
+      sslMode = "verify-full";
+      break;
+  }
+  std::vector<const char*> keywords = {"dbname",          "host",    "port",    "dbname",
+                                       "user",            "password", "connect_timeout",
+                                       "options",         "sslmode", "client_encoding",
+                                       "application_name"};
+  std::vector<const char*> values = {kGivenButEmpty,         Host.c_str(),
+                                     port.c_str(),           DatabaseName.c_str(),
+                                     UserName.c_str(),       Password.c_str(),
+                                     connectTimeout.c_str(), options.c_str(),
+                                     sslMode,                "UTF8",
+                                     "Vantrix"};
+  if (!TlsCaFile.empty()) {
+    keywords.push_back("sslrootcert");
+    values.push_back(TlsCaFile.c_str());
+  }
+  keywords.push_back(nullptr);
+  values.push_back(nullptr);
   PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 1);
   if (!conn) {
     SetError("Out of memory while preparing the PostgreSQL connection");

@@ -7,6 +7,7 @@
 
 #include "EveryKind.h"
 #include "Process.h"
+#include "support/ServersRequired.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::test {
@@ -48,7 +49,7 @@ const char* const kPage =
 
 TEST(ReportPageTest, TheBrowsersDomHoldsEveryFinding) {
   if (!std::filesystem::exists(VANTRIX_CHROMIUM)) {
-    GTEST_SKIP() << "no chromium (scripts/test installs it)";
+    VANTRIX_MISSING("no chromium (scripts/test installs it)");
   }
   TempDir dir;
   {

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -45,8 +47,19 @@ TEST(MySQLCommunityServer, ConnectFailuresGiveTheClientsMessage) {
       {"unknown database", test::MariaDbHandle(server, "vx_no_such_db"), "Unknown database"});
   cases.push_back({"closed port", test::MariaDbHandle(server, "vx_connect"), "Can't connect"});
   cases.back().db->Port = ClosedLoopbackPort();
-  cases.push_back({"silent server", test::MariaDbHandle(server, "vx_connect"), "ost connection"});
+  cases.push_back({"silent server", test::MariaDbHandle(server, "vx_connect"),
+                   "The server did not answer within 1 second"});
   cases.back().db->Port = silent.port();
+  cases.back().db->TimeoutSeconds = 1;
+  // A greeting that announces 74 bytes and sends one every 300 ms: each
+  // byte comes within the read timeout, but the whole never within the one
+  // deadline that covers connecting and logging in.
+  test::DrippingServer dripping(std::string("\x4a\x00\x00\x00\x0a", 5) +
+                                    "5.5.5-10.11.6-MariaDB-0+deb12u1" + std::string(40, 'x'),
+                                std::chrono::milliseconds(300));
+  cases.push_back({"server answering a byte at a time", test::MariaDbHandle(server, "vx_connect"),
+                   "The server did not answer within 1 second"});
+  cases.back().db->Port = dripping.port();
   cases.back().db->TimeoutSeconds = 1;
   for (Case& c : cases) {
     EXPECT_FALSE(c.db->Connect()) << c.what;
@@ -348,20 +361,43 @@ TEST(MySQLCommunityServer, ThePasswordIsNeverSentToAServerAskingForItInClear) {
   }
 }
 
-TEST(MySQLCommunityServer, UsesTlsWhenTheServerOffersItAndPlainTcpOtherwise) {
+// The test server has a certificate of its own, issued for 127.0.0.1 by
+// the authority in server.caFile.
+TEST(MySQLCommunityServer, EncryptsAndVerifiesAsTheTlsModeSays) {
   VANTRIX_REQUIRE_MARIADB(server);
+  ASSERT_FALSE(server.caFile.empty()) << "VANTRIX_TEST_MYSQL_CA is not set";
   CreateMariaDbSchema(server, "vx_tls", "");
-  auto db = test::MariaDbHandle(server, "vx_tls");
-  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
-  auto offered = db->SelectSQL("SELECT @@have_ssl");
-  ASSERT_NE(offered, nullptr) << db->ErrorMessage();
-  auto cipher = db->SelectSQL("SHOW SESSION STATUS LIKE 'Ssl_cipher'");
-  ASSERT_NE(cipher, nullptr) << db->ErrorMessage();
-  ASSERT_FALSE(cipher->AfterLastRow());
-  if (offered->ColumnAt(0).StringValue() == "YES") {
-    EXPECT_NE(cipher->ColumnAt(1).StringValue(), "") << "the session does not use TLS";
-  } else {
-    EXPECT_EQ(cipher->ColumnAt(1).StringValue(), "");
+  const std::string otherAuthority =
+      (std::filesystem::path(server.caFile).parent_path() / "other-ca.pem").string();
+  using Tls = Database::Tls;
+  struct Case {
+    const char* what;
+    Tls mode;
+    std::string caFile;
+    const char* host;
+    bool connects;
+    bool encrypted;
+  };
+  const std::vector<Case> cases = {
+      {"by default, encrypted when offered", Tls::kDefault, "", "127.0.0.1", true, true},
+      {"disabled", Tls::kDisable, "", "127.0.0.1", true, false},
+      {"required", Tls::kRequire, "", "127.0.0.1", true, true},
+      {"verified", Tls::kVerifyFull, server.caFile, "127.0.0.1", true, true},
+      {"verified, another host name", Tls::kVerifyFull, server.caFile, "localhost", false, false},
+      {"verified by another authority", Tls::kVerifyFull, otherAuthority, "127.0.0.1", false,
+       false},
+  };
+  for (const Case& c : cases) {
+    auto db = test::MariaDbHandle(server, "vx_tls");
+    db->TlsMode = c.mode;
+    db->TlsCaFile = c.caFile;
+    db->Host = c.host;
+    ASSERT_EQ(db->Connect(), c.connects) << c.what << ": " << db->ErrorMessage();
+    if (!c.connects) continue;
+    auto cipher = db->SelectSQL("SHOW SESSION STATUS LIKE 'Ssl_cipher'");
+    ASSERT_NE(cipher, nullptr) << c.what << ": " << db->ErrorMessage();
+    ASSERT_FALSE(cipher->AfterLastRow()) << c.what;
+    EXPECT_EQ(cipher->ColumnAt(1).StringValue() != "", c.encrypted) << c.what;
   }
 }
 

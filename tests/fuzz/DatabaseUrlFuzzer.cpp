@@ -2,8 +2,12 @@
 // password masking and the description that messages use. Beyond crashes
 // and overruns, it checks what every accepted URL must satisfy: a known
 // engine, a port in range, no NUL byte in any part, and that the same URL
-// written again with every part percent-encoded reads back the same.
+// written again with every part percent-encoded reads back the same. And
+// that no secret shows: no refusal quotes a part the masking hides, the
+// masked argument reads back with "***" for its password, and neither the
+// masked URL nor the description shows the password.
 
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -57,7 +61,26 @@ std::string Canonical(const DatabaseUrl& url) {
   text += Encode(url.host);
   if (url.port > 0) text += ":" + std::to_string(url.port);
   text += "/" + Encode(url.database);
-  if (!url.schema.empty()) text += "?schema=" + Encode(url.schema);
+  std::string separator = "?";
+  if (!url.schema.empty()) {
+    text += separator + "schema=" + Encode(url.schema);
+    separator = "&";
+  }
+  if (!url.tlsMode.empty()) {
+    std::string mode = url.tlsMode;
+    if (url.engine == "Mysql") {
+      mode = mode == "disable"  ? "DISABLED"
+             : mode == "prefer" ? "PREFERRED"
+             : mode == "require" ? "REQUIRED"
+                                 : "VERIFY_IDENTITY";
+    }
+    text += separator + (url.engine == "Mysql" ? "ssl-mode=" : "sslmode=") + mode;
+    separator = "&";
+  }
+  if (!url.tlsCaFile.empty()) {
+    text += separator + (url.engine == "Mysql" ? "ssl-ca=" : "sslrootcert=") +
+            Encode(url.tlsCaFile);
+  }
   return text;
 }
 
@@ -66,13 +89,58 @@ std::string Canonical(const DatabaseUrl& url) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   const auto parsed = ParseDatabaseUrl(input);
-  (void)vantrix::cli::MaskPassword(input);
+  const std::string masked = vantrix::cli::MaskPassword(input);
+  // The letters and digits of every secret replaced by a mark the input
+  // does not hold otherwise: a refusal of that text that shows the mark
+  // quotes a secret. (Only letters and digits change, so the text reads
+  // as the input does.)
+  const auto spans = vantrix::cli::SecretSpans(input);
+  for (const auto& span : spans) {
+    Require(span.start + span.length <= input.size(), "a secret span outside the argument");
+  }
+  for (const char mark : std::string_view("QJXKZ")) {
+    if (spans.empty() || input.find(mark) != std::string_view::npos) continue;
+    std::string marked(input);
+    bool changed = false;
+    for (const auto& span : spans) {
+      for (std::size_t i = span.start; i < span.start + span.length; ++i) {
+        const auto c = static_cast<unsigned char>(marked[i]);
+        if (std::isalnum(c)) {
+          marked[i] = mark;
+          changed = true;
+        }
+      }
+    }
+    if (changed) {
+      const auto refused = ParseDatabaseUrl(marked);
+      Require(refused.error.find(mark) == std::string::npos, "a refusal quotes a secret");
+    }
+    break;
+  }
   if (!parsed.url) {
     Require(!parsed.error.empty(), "a refusal without a reason");
     return 0;
   }
   const DatabaseUrl& url = *parsed.url;
-  (void)vantrix::cli::Describe(url);
+  const std::string described = vantrix::cli::Describe(url);
+  if (url.password && !url.password->empty()) {
+    const auto again = ParseDatabaseUrl(masked);
+    Require(again.url.has_value() && again.url->password == std::string("***"),
+            "the masked argument does not read back with a hidden password");
+    if (url.password->size() >= 4 && !url.plainPath) {
+      const std::string& secret = *url.password;
+      const bool elsewhere = url.user.find(secret) != std::string::npos ||
+                             url.host.find(secret) != std::string::npos ||
+                             url.database.find(secret) != std::string::npos ||
+                             url.schema.find(secret) != std::string::npos ||
+                             url.tlsCaFile.find(secret) != std::string::npos;
+      if (!elsewhere) {
+        // After the scheme, which a password may spell by chance.
+        Require(described.find(secret, described.find("://") + 3) == std::string::npos,
+                "the description shows a password");
+      }
+    }
+  }
   Require(url.engine == "Mysql" || url.engine == "CubeSQLserver" || url.engine == "PostgreSQL" ||
               url.engine == "SQLite",
           "an unknown engine");

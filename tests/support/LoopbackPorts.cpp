@@ -51,6 +51,53 @@ void SendAll(int fd, const char* data, ssize_t size) {
 
 }  // namespace
 
+DrippingServer::DrippingServer(std::string bytes, std::chrono::milliseconds interval)
+    : bytes_(std::move(bytes)), interval_(interval) {
+  port_ = ListenOnLoopback(listener_);
+  if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
+  thread_ = std::thread([this] { Run(); });
+}
+
+DrippingServer::~DrippingServer() {
+  const char stop = 's';
+  (void)!::write(wake_[1], &stop, 1);
+  thread_.join();
+  ::close(wake_[0]);
+  ::close(wake_[1]);
+  ::close(listener_);
+}
+
+int DrippingServer::Sent() const {
+  std::lock_guard lock(mutex_);
+  return sent_;
+}
+
+bool DrippingServer::Wait(int fd, int timeout) {
+  pollfd fds[2] = {{wake_[0], POLLIN, 0}, {fd, POLLIN, 0}};
+  for (;;) {
+    const int ready = ::poll(fds, fd >= 0 ? 2 : 1, timeout);
+    if (ready < 0 && errno == EINTR) continue;
+    return ready >= 0 && !(fds[0].revents & POLLIN);
+  }
+}
+
+void DrippingServer::Run() {
+  if (!Wait(listener_, -1)) return;
+  const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (client < 0) return;
+  for (const char byte : bytes_) {
+    SendAll(client, &byte, 1);
+    {
+      std::lock_guard lock(mutex_);
+      ++sent_;
+    }
+    if (!Wait(-1, static_cast<int>(interval_.count()))) break;
+  }
+  // Then silence, until the test is over.
+  Wait(-1, -1);
+  ::close(client);
+}
+
 SilentListener::SilentListener() {
   port_ = ListenOnLoopback(fd_);
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);

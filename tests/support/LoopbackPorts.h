@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,34 @@ private:
   int port_ = 0;
   std::vector<int> accepted_;
   std::vector<bool> closed_;
+};
+
+// A loopback server that takes one connection and sends it `bytes` one at
+// a time, `interval` apart: a server that answers, too slowly to be of use.
+class DrippingServer {
+public:
+  DrippingServer(std::string bytes, std::chrono::milliseconds interval);
+  ~DrippingServer();
+  DrippingServer(const DrippingServer&) = delete;
+  DrippingServer& operator=(const DrippingServer&) = delete;
+  [[nodiscard]] int port() const { return port_; }
+  // How many bytes it has sent so far.
+  [[nodiscard]] int Sent() const;
+
+private:
+  void Run();
+  // Waits for the stop signal up to `timeout` ms (-1: forever), or for `fd`
+  // to be readable when it is given; false once stopped.
+  bool Wait(int fd, int timeout);
+
+  int listener_ = -1;
+  int port_ = 0;
+  int wake_[2] = {-1, -1};
+  std::string bytes_;
+  std::chrono::milliseconds interval_;
+  mutable std::mutex mutex_;
+  int sent_ = 0;
+  std::thread thread_;
 };
 
 // A loopback port that passes every connection on to another loopback port,

@@ -16,7 +16,8 @@ std::optional<MariaDbServer> TestMariaDb() {
   };
   return MariaDbServer{env("VANTRIX_TEST_MYSQL_HOST", "127.0.0.1"), std::atoi(port),
                        env("VANTRIX_TEST_MYSQL_USER", "vantrix"),
-                       env("VANTRIX_TEST_MYSQL_PASSWORD", "")};
+                       env("VANTRIX_TEST_MYSQL_PASSWORD", ""),
+                       env("VANTRIX_TEST_MYSQL_CA", "")};
 }
 
 namespace {

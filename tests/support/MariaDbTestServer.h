@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "support/ServersRequired.h"
+
 #include "db/MySQLCommunityServer.h"
 
 namespace vantrix::test {
@@ -15,6 +17,7 @@ struct MariaDbServer {
   int port = 0;
   std::string user;
   std::string password;
+  std::string caFile;  // the authority that signed the server's certificate
 };
 
 // The server's settings, or none when the tests run without it.
@@ -42,10 +45,11 @@ struct MariaDbUserStatistics {
 };
 MariaDbUserStatistics UserStatistics(const MariaDbServer& server, const std::string& user);
 
-// Skips the current test when there is no test server.
-#define VANTRIX_REQUIRE_MARIADB(var)                                           \
-  auto var##_opt = ::vantrix::test::TestMariaDb();                             \
-  if (!var##_opt) GTEST_SKIP() << "no MariaDB test server (run scripts/test)"; \
+// Leaves the current test when there is no test server: a failure under
+// scripts/test, a skip otherwise.
+#define VANTRIX_REQUIRE_MARIADB(var)                                          \
+  auto var##_opt = ::vantrix::test::TestMariaDb();                               \
+  if (!var##_opt) VANTRIX_MISSING("no MariaDB test server (run scripts/test)"); \
   const ::vantrix::test::MariaDbServer& var = *var##_opt
 
 }  // namespace vantrix::test

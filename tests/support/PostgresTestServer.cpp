@@ -54,7 +54,8 @@ std::optional<PostgresServer> TestPostgres() {
   };
   return PostgresServer{env("VANTRIX_TEST_PG_HOST", "127.0.0.1"), std::atoi(port),
                         env("VANTRIX_TEST_PG_USER", "vantrix"),
-                        env("VANTRIX_TEST_PG_PASSWORD", "")};
+                        env("VANTRIX_TEST_PG_PASSWORD", ""),
+                        env("VANTRIX_TEST_PG_CA", "")};
 }
 
 void CreatePostgresDatabase(const PostgresServer& server, const std::string& database,

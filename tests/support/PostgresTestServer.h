@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "support/ServersRequired.h"
+
 namespace vantrix::test {
 
 // The private PostgreSQL server that scripts/test starts on loopback; its
@@ -12,6 +14,7 @@ struct PostgresServer {
   int port = 0;
   std::string user;
   std::string password;
+  std::string caFile;  // the authority that signed the server's certificate
 };
 
 // The server's settings, or none when the tests run without it.
@@ -31,10 +34,11 @@ void RunPostgresSql(const PostgresServer& server, const std::string& database,
 // it drops and creates the database, which the tests do themselves.
 std::string AfterPsqlConnect(const std::string& script);
 
-// Skips the current test when there is no test server.
-#define VANTRIX_REQUIRE_POSTGRES(var)                                             \
-  auto var##_opt = ::vantrix::test::TestPostgres();                               \
-  if (!var##_opt) GTEST_SKIP() << "no PostgreSQL test server (run scripts/test)"; \
+// Leaves the current test when there is no test server: a failure under
+// scripts/test, a skip otherwise.
+#define VANTRIX_REQUIRE_POSTGRES(var)                                          \
+  auto var##_opt = ::vantrix::test::TestPostgres();              \
+  if (!var##_opt) VANTRIX_MISSING("no PostgreSQL test server (run scripts/test)"); \
   const ::vantrix::test::PostgresServer& var = *var##_opt
 
 }  // namespace vantrix::test
