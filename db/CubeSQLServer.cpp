@@ -18,6 +18,7 @@
 
 #include "db/CubeSqlLogin.h"
 #include "db/CubeSqlProtocol.h"
+#include "db/SqliteColumns.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -394,13 +395,19 @@ struct TableInfoColumns {
     notNullAt = find("notnull", first + 3);
     pkAt = find("pk", first + 5);
     needed = std::max({nameAt, typeAt, notNullAt, pkAt}) + 1;
+    // The extended list (table_xinfo) adds "hidden"; table_info has none.
+    hiddenAt = find("hidden", info.ColumnNames().size());
+  }
+  // Whether a row is one of the table's own columns (see IsOwnColumn).
+  [[nodiscard]] bool Own(const Row& r) const {
+    return hiddenAt >= r.size() || r[hiddenAt].IsNull() || IsOwnColumn(r[hiddenAt].IntegerValue());
   }
   [[nodiscard]] Column Of(const Row& r) const {
     const std::string declared = r[typeAt].StringValue();
     return Column{r[nameAt].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
                   declared, r[notNullAt].IntegerValue() != 0, r[pkAt].IntegerValue() != 0};
   }
-  std::size_t nameAt, typeAt, notNullAt, pkAt, needed;
+  std::size_t nameAt, typeAt, notNullAt, pkAt, needed, hiddenAt;
 };
 
 constexpr const char* kLacksColumns = "the column list lacks some of its columns";
@@ -419,7 +426,11 @@ std::optional<Table> CubeSQLServer::ReadTable(std::string_view table) {
     result.state = TableState::kUnknown;
     return result;
   }
-  auto info = Query("PRAGMA table_info(" + cubesql::QuoteSqlString(table) + ");");
+  // The extended list shows generated columns too; a server whose SQLite
+  // predates it (3.26) is asked for the plain one.
+  const std::string quoted = cubesql::QuoteSqlString(table);
+  auto info = Query("PRAGMA table_xinfo(" + quoted + ");");
+  if (!info && lastRefusedByServer_) info = Query("PRAGMA table_info(" + quoted + ");");
   if (!info) {
     // The server refusing the statement is about this table (a view whose
     // tables are gone); a failed transfer fails the whole read.
@@ -442,15 +453,17 @@ std::optional<Table> CubeSQLServer::ReadTable(std::string_view table) {
       SetError(cubesql::InvalidReplyMessage(kLacksColumns));
       return std::nullopt;
     }
-    result.columns.push_back(at.Of(r));
+    if (at.Own(r)) result.columns.push_back(at.Of(r));
   }
+  MarkRowidAlias(result.columns);
   return result;
 }
 
 std::optional<Schema> CubeSQLServer::WholeSchema() {
   auto all = Query(
       "SELECT m.name AS table_name, p.* "
-      "FROM sqlite_master AS m LEFT JOIN pragma_table_info(m.name) AS p "
+      "FROM sqlite_master AS m LEFT JOIN pragma_table_xinfo(m.name) AS p "
+      "ON p.hidden IN (0, 2, 3) "
       "WHERE m.type IN ('table','view') "
       "AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
       "AND m.name NOT LIKE 'cubesql\\_%' ESCAPE '\\' ORDER BY m.rowid, p.cid;");
@@ -479,8 +492,9 @@ std::optional<Schema> CubeSQLServer::WholeSchema() {
     if (schema.tables.empty() || schema.tables.back().name != name) {
       schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
     }
-    if (!r[at.nameAt].IsNull()) schema.tables.back().columns.push_back(at.Of(r));
+    if (!r[at.nameAt].IsNull() && at.Own(r)) schema.tables.back().columns.push_back(at.Of(r));
   }
+  for (Table& table : schema.tables) MarkRowidAlias(table.columns);
   return schema;
 }
 

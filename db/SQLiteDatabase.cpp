@@ -5,6 +5,7 @@
 #include <array>
 #include <fstream>
 
+#include "db/SqliteColumns.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -98,8 +99,9 @@ Column ColumnOf(const Row& r, std::size_t first) {
 }  // namespace
 
 std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
-  auto info =
-      Query("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?1)", {std::string(table)});
+  auto info = Query(
+      "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1) WHERE hidden IN (0, 2, 3)",
+      {std::string(table)});
   Table result{std::string(table), TableState::kRead, {}, {}};
   if (!info) {
     // SQLITE_ERROR is about this table (a view whose tables are gone);
@@ -117,6 +119,7 @@ std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
   }
   result.columns.reserve(info->RecordCount());
   for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
+  MarkRowidAlias(result.columns);
   return result;
 }
 
@@ -130,7 +133,8 @@ std::optional<Schema> SQLiteDatabase::WholeSchema() {
   };
   const bool read = QueryEach(
       "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk "
-      "FROM sqlite_master AS m LEFT JOIN pragma_table_info(m.name) AS p "
+      "FROM sqlite_master AS m LEFT JOIN pragma_table_xinfo(m.name) AS p "
+      "ON p.hidden IN (0, 2, 3) "
       "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
       "ORDER BY m.rowid, p.cid",
       {}, [&](sqlite3_stmt* stmt) {
@@ -151,6 +155,7 @@ std::optional<Schema> SQLiteDatabase::WholeSchema() {
     if (lastCode_ != SQLITE_ERROR) return std::nullopt;
     return SchemaTableByTable();
   }
+  for (Table& table : schema.tables) MarkRowidAlias(table.columns);
   return schema;
 }
 

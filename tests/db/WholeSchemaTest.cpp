@@ -275,3 +275,94 @@ TEST(WholeSchema, ReadTableTellsUnknownAndUnreadableTables) {
 
 }  // namespace
 }  // namespace vantrix::db
+
+namespace vantrix::db {
+namespace {
+
+// A column's name, NOT NULL and primary-key membership, as a case expects.
+struct KeyFacts {
+  std::string name;
+  bool notNull;
+  bool primaryKey;
+  bool operator==(const KeyFacts&) const = default;
+};
+
+std::vector<KeyFacts> KeyFactsOf(const Table& table) {
+  std::vector<KeyFacts> facts;
+  for (const Column& c : table.columns) facts.push_back({c.name, c.notNull, c.primaryKey});
+  return facts;
+}
+
+// Each table of a case, read whole and alone, has exactly these columns.
+void ExpectKeyFacts(Database& db, const char* what,
+                    const std::vector<std::pair<std::string, std::vector<KeyFacts>>>& tables) {
+  auto whole = db.WholeSchema();
+  ASSERT_TRUE(whole.has_value()) << what << ": " << db.ErrorMessage();
+  for (const auto& [name, expected] : tables) {
+    const Table* found = nullptr;
+    for (const Table& t : whole->tables) {
+      if (t.name == name) found = &t;
+    }
+    ASSERT_NE(found, nullptr) << what << ": " << name;
+    EXPECT_EQ(KeyFactsOf(*found), expected) << what << ", whole schema: " << name;
+    auto alone = db.ReadTable(name);
+    ASSERT_TRUE(alone.has_value()) << what << ": " << db.ErrorMessage();
+    EXPECT_EQ(KeyFactsOf(*alone), expected) << what << ", one table: " << name;
+  }
+}
+
+// SQLite's own meaning: generated columns are columns, INTEGER PRIMARY KEY
+// is the rowid and never NULL, any other key column may hold NULL.
+const char* const kSqliteKeys =
+    "CREATE TABLE t (id INTEGER PRIMARY KEY, a INT, total INT GENERATED ALWAYS AS (a * 2) STORED,"
+    " v AS (a + 1));"
+    "CREATE TABLE k (id INT PRIMARY KEY, code TEXT NOT NULL UNIQUE);"
+    "CREATE TABLE c (a INTEGER, b INTEGER, PRIMARY KEY (a, b));";
+const std::vector<std::pair<std::string, std::vector<KeyFacts>>> kSqliteKeyFacts = {
+    {"t", {{"id", true, true}, {"a", false, false}, {"total", false, false}, {"v", false, false}}},
+    {"k", {{"id", false, true}, {"code", true, false}}},
+    {"c", {{"a", false, true}, {"b", false, true}}},
+};
+
+TEST(KeysAndNulls, SQLiteReadsGeneratedColumnsAndTheRowid) {
+  test::TempSqlite file(kSqliteKeys);
+  SQLiteDatabase db;
+  db.DatabaseFile = file.path();
+  ASSERT_TRUE(db.Connect()) << db.ErrorMessage();
+  ExpectKeyFacts(db, "SQLite", kSqliteKeyFacts);
+}
+
+TEST(KeysAndNulls, CubeSqlReadsGeneratedColumnsAndTheRowid) {
+  test::FakeCubeSqlServer server("admin", "pw", "shop");
+  server.Execute(kSqliteKeys);
+  CubeSQLServer db;
+  db.Host = "127.0.0.1";
+  db.Port = server.Port();
+  db.UserName = "admin";
+  db.Password = "pw";
+  db.DatabaseName = "shop";
+  ASSERT_TRUE(db.Connect()) << db.ErrorMessage();
+  ExpectKeyFacts(db, "cubeSQL", kSqliteKeyFacts);
+}
+
+// MariaDB calls the first UNIQUE NOT NULL column of a table without a
+// primary key "PRI" in its column list; only the PRIMARY index counts.
+TEST(KeysAndNulls, MariaDbTakesThePrimaryKeyFromThePrimaryIndex) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  test::CreateMariaDbSchema(server, "vx_keys",
+                            "CREATE TABLE u (code INT NOT NULL UNIQUE, name VARCHAR(10));"
+                            "CREATE TABLE p (a INT NOT NULL, b INT NOT NULL, c INT,"
+                            " PRIMARY KEY (b, a));"
+                            "CREATE TABLE g (a INT, total INT AS (a * 2) STORED);");
+  auto db = test::MariaDbHandle(server, "vx_keys");
+  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
+  ExpectKeyFacts(*db, "MariaDB",
+                 {
+                     {"u", {{"code", true, false}, {"name", false, false}}},
+                     {"p", {{"a", true, true}, {"b", true, true}, {"c", false, false}}},
+                     {"g", {{"a", false, false}, {"total", false, false}}},
+                 });
+}
+
+}  // namespace
+}  // namespace vantrix::db
