@@ -37,13 +37,26 @@ constexpr std::string_view kInTheSchema =
 // Each relation with its live fields, one row per field, or one row with a
 // NULL field name for a table without fields (PostgreSQL allows them). A
 // table has at most one primary key index.
+//
+// With each field its type's kind (typtype), whether the type belongs to
+// the schema read (so that its qualifier, which format_type writes for a
+// schema outside the search path, is no part of it), that qualifier as
+// format_type writes it, a domain's base type, and an enum's values.
 constexpr std::string_view kFields =
     " a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull,"
-    " COALESCE(a.attnum = ANY (i.indkey), false)";
+    " COALESCE(a.attnum = ANY (i.indkey), false), t.typtype,"
+    " tn.nspname = COALESCE(NULLIF($1::text, ''), pg_catalog.current_schema()),"
+    " pg_catalog.quote_ident(tn.nspname),"
+    " CASE WHEN t.typtype = 'd' THEN pg_catalog.format_type(t.typbasetype, t.typtypmod) END,"
+    " CASE WHEN t.typtype = 'e' THEN (SELECT pg_catalog.string_agg("
+    "pg_catalog.quote_literal(e.enumlabel), ',' ORDER BY e.enumsortorder)"
+    " FROM pg_catalog.pg_enum AS e WHERE e.enumtypid = t.oid) END";
 constexpr std::string_view kFieldJoins =
     " LEFT JOIN pg_catalog.pg_attribute AS a"
     " ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped"
-    " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary";
+    " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary"
+    " LEFT JOIN pg_catalog.pg_type AS t ON t.oid = a.atttypid"
+    " LEFT JOIN pg_catalog.pg_namespace AS tn ON tn.oid = t.typnamespace";
 // Names in byte order, whatever the database's collation.
 constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
 
@@ -53,11 +66,33 @@ std::string Sql(std::initializer_list<std::string_view> parts) {
   return sql;
 }
 
-// A field from attname, format_type, attnotnull and the primary key flag.
+// A field from the columns of kFields. A type of the schema read is
+// written without its schema, so that the same type in two schemas
+// compared is the same; a domain has its base type's code, an enum the
+// code of MySQL's enum.
 Column ColumnOf(const Row& r, std::size_t first) {
-  const std::string declared = r[first + 1].StringValue();
-  return Column{r[first].StringValue(), PostgreSQLTypeCode(declared), declared,
-                r[first + 2].StringValue() == "t", r[first + 3].StringValue() == "t"};
+  std::string declared = r[first + 1].StringValue();
+  const std::string kind = r[first + 4].StringValue();
+  if (r[first + 5].StringValue() == "t") {
+    // Unless the name alone would be a built-in type's ("public.int4").
+    const std::string qualifier = r[first + 6].StringValue() + ".";
+    if (declared.starts_with(qualifier) &&
+        PostgreSQLTypeCode(std::string_view(declared).substr(qualifier.size())) ==
+            kUnknownTypeCode) {
+      declared.erase(0, qualifier.size());
+    }
+  }
+  int code = PostgreSQLTypeCode(declared);
+  std::string enumValues;
+  if (kind == "d" && !r[first + 7].IsNull()) {
+    code = PostgreSQLTypeCode(r[first + 7].StringValue());
+  } else if (kind == "e") {
+    code = TypeCodeForDeclaredType("enum", TypeRules::kServer);
+    enumValues = r[first + 8].StringValue();
+  }
+  return Column{r[first].StringValue(), code, std::move(declared),
+                r[first + 2].StringValue() == "t", r[first + 3].StringValue() == "t",
+                std::move(enumValues)};
 }
 
 // Every row of a result, as text.
@@ -221,6 +256,35 @@ bool PostgreSQLServer::Connect() {
   PQsetNoticeProcessor(
       conn, [](void*, const char*) {}, nullptr);
   conn_ = conn;
+  // The schema must be there: a schema that does not exist would read as
+  // an empty one, the same as any other empty schema.
+  static constexpr std::string_view kSchemaThere =
+      "SELECT s.wanted, n.nspname IS NOT NULL,"
+      " (SELECT pg_catalog.string_agg(pg_catalog.quote_ident(o.nspname), ', ' ORDER BY o.nspname)"
+      " FROM pg_catalog.pg_namespace AS o WHERE pg_catalog.lower(o.nspname) ="
+      " pg_catalog.lower(s.wanted))"
+      " FROM (SELECT COALESCE(NULLIF($1::text, ''), pg_catalog.current_schema()) AS wanted) AS s"
+      " LEFT JOIN pg_catalog.pg_namespace AS n ON n.nspname = s.wanted";
+  auto there = Query(kSchemaThere, {SchemaName});
+  if (!there) {
+    const std::string message = ErrorMessage();
+    Close();
+    SetError(message);
+    return false;
+  }
+  std::string missing;
+  const Row& row = there->Rows().front();
+  if (row[0].IsNull()) {
+    missing = "There is no schema to read: the session's search_path names none that exists";
+  } else if (row[1].StringValue() != "t") {
+    missing = "The schema \"" + row[0].StringValue() + "\" does not exist";
+    if (!row[2].IsNull()) missing += " (in other letter case: " + row[2].StringValue() + ")";
+  }
+  if (!missing.empty()) {
+    Close();
+    SetError(missing);
+    return false;
+  }
   return true;
 }
 

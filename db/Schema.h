@@ -14,6 +14,10 @@ struct Column {
   std::string declaredType;  // as the engine writes it, e.g. "varchar(255)"
   bool notNull = false;
   bool primaryKey = false;  // part of the primary key
+  // An enumerated type's values as SQL literals joined by commas
+  // ("'happy','sad'"), for a PostgreSQL enum whose declared type is only
+  // its name; empty otherwise.
+  std::string enumValues;
   bool operator==(const Column&) const = default;
 };
 

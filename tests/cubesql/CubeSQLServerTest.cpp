@@ -204,9 +204,10 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
       "CREATE TABLE pairs (k1 int NOT NULL, k2 text, v, PRIMARY KEY (k1, k2));";
   // name, type code, declared type, NOT NULL, part of the primary key.
   // SQLite writes its own type names (INT, INTEGER, REAL, TEXT, BLOB) in
-  // capitals and every other declaration as it was written.
+  // capitals and every other declaration as it was written. "id" is the
+  // rowid under another name, which is never NULL.
   const test::RowValues things = {
-      {"id", "3", "INTEGER", "0", "1"},     {"code", "5", "varchar(20)", "1", "0"},
+      {"id", "3", "INTEGER", "1", "1"},     {"code", "5", "varchar(20)", "1", "0"},
       {"flag", "12", "bool", "0", "0"},     {"small", "12", "tinyint(1)", "0", "0"},
       {"tiny", "1", "tinyint", "0", "0"},   {"amount", "13", "decimal(10,2)", "0", "0"},
       {"ratio", "7", "REAL", "0", "0"},     {"weight", "7", "double precision", "0", "0"},

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 #include <fstream>
 #include <ostream>
 #include <string>
@@ -382,16 +383,21 @@ TEST(PostgreSQLServer, TypesGetTheSharedCodesAndKeepTheirDeclaredText) {
       {"bit(1)", "bit(1)", kUnknownTypeCode},
       {"\"char\"", "\"char\"", kUnknownTypeCode},
       {"xml", "xml", kUnknownTypeCode},
-      {"posint", "posint", kUnknownTypeCode},
-      {"mood", "mood", kUnknownTypeCode},
-      {"public.int4", "public.int4", kUnknownTypeCode},
-      {"other.kind", "other.kind", kUnknownTypeCode},
+      // A domain has its base type's code, an enum MySQL's enum's; a type
+      // of another schema keeps its qualifier, and so does one whose name
+      // alone would be a built-in type's.
+      {"posint", "posint", 3},
+      {"mood", "mood", 5},
+      {"public.int4", "public.int4", 5},
+      {"other.kind", "other.kind", 5},
+      {"other.rating", "other.rating", 13},
   };
   std::string sql =
       "CREATE DOMAIN posint AS integer CHECK (VALUE > 0);"
       "CREATE TYPE mood AS ENUM ('sad', 'happy');"
       "CREATE DOMAIN public.int4 AS text;"
       "CREATE SCHEMA other; CREATE TYPE other.kind AS ENUM ('a');"
+      "CREATE DOMAIN other.rating AS numeric(3,1);"
       "CREATE TABLE types (";
   for (std::size_t i = 0; i < cases.size(); ++i) {
     sql += (i ? ", c" : "c") + std::to_string(i) + " " + cases[i].declaration;
@@ -407,6 +413,22 @@ TEST(PostgreSQLServer, TypesGetTheSharedCodesAndKeepTheirDeclaredText) {
     EXPECT_EQ(column.declaredType, cases[i].formatted) << cases[i].declaration;
     EXPECT_EQ(column.typeCode, cases[i].code) << cases[i].declaration;
   }
+  // An enum's values, in their order, as literals.
+  EXPECT_EQ(table->columns[cases.size() - 4].enumValues, "'sad','happy'");
+  EXPECT_EQ(table->columns[cases.size() - 2].enumValues, "'a'");
+  EXPECT_EQ(table->columns[0].enumValues, "");
+  // The same types in the schema read: no qualifier, whatever the search
+  // path, so that two schemas with the same types compare the same.
+  RunPostgresSql(server, "vx_pg_types",
+                 "CREATE TABLE other.uses (k other.kind, r other.rating, m public.mood)");
+  db->SchemaName = "other";
+  auto uses = db->ReadTable("uses");
+  ASSERT_TRUE(uses.has_value()) << db->ErrorMessage();
+  ASSERT_EQ(uses->columns.size(), 3U);
+  EXPECT_EQ(uses->columns[0].declaredType, "kind");
+  EXPECT_EQ(uses->columns[1].declaredType, "rating");
+  EXPECT_EQ(uses->columns[1].typeCode, 13);
+  EXPECT_EQ(uses->columns[2].declaredType, "mood");  // public is on the search path
   // An unknown type's label, and whom it agrees with.
   EXPECT_EQ(ConvertFieldType(kUnknownTypeCode), "Unknown");
   EXPECT_TRUE(SameType(kUnknownTypeCode, "uuid", kUnknownTypeCode, "uuid"));
@@ -486,7 +508,6 @@ TEST(PostgreSQLServer, WholeSchemaEqualsTheListAndEachTableReadAlone) {
         "user_names", "users", "Übersicht"}},
       {"vx_pg_whole_mixed", "inventory", {"Stock", "stock_view", "users"}},
       {"vx_pg_whole_mixed", "hollow", {}},
-      {"vx_pg_whole_mixed", "no_such_schema", {}},
   };
   for (const Case& c : cases) {
     const std::string what = std::string(c.database) + " schema '" + c.schemaName + "'";
@@ -497,6 +518,25 @@ TEST(PostgreSQLServer, WholeSchemaEqualsTheListAndEachTableReadAlone) {
     ASSERT_TRUE(whole.has_value()) << what << ": " << db->ErrorMessage();
     EXPECT_EQ(NamesOf(*whole), c.tables) << what;
     EXPECT_EQ(*whole, TableByTable(*db)) << what;
+  }
+
+  // A schema that is not there is no empty schema: the session refuses it.
+  CreatePostgresDatabase(server, "vx_pg_whole_nopath", "");
+  RunPostgresSql(server, "vx_pg_whole_nopath",
+                 "ALTER DATABASE vx_pg_whole_nopath SET search_path = nowhere");
+  const std::vector<std::tuple<const char*, const char*, std::string>> missing = {
+      {"vx_pg_whole_mixed", "no_such_schema", "The schema \"no_such_schema\" does not exist"},
+      {"vx_pg_whole_mixed", "Inventory",
+       "The schema \"Inventory\" does not exist (in other letter case: inventory)"},
+      {"vx_pg_whole_nopath", "",
+       "There is no schema to read: the session's search_path names none that exists"},
+  };
+  for (const auto& [database, schemaName, message] : missing) {
+    auto refused = Handle(server, database);
+    refused->SchemaName = schemaName;
+    EXPECT_FALSE(refused->Connect()) << schemaName;
+    EXPECT_EQ(refused->ErrorMessage(), message);
+    EXPECT_FALSE(refused->IsConnected()) << schemaName;
   }
 
   // A few fields, so that equal answers are also right ones.
