@@ -7,15 +7,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <future>
 #include <iostream>
 
 #include "cli/DatabaseUrl.h"
+#include "cli/ReportFile.h"
 #include "cli/Terminal.h"
 #include "compare/Findings.h"
 #include "db/Database.h"
+#include "db/SQLiteDatabase.h"
 #include "report/Report.h"
+#include "report/Text.h"
 #include "report/Version.h"
 
 namespace vantrix::cli {
@@ -107,7 +110,12 @@ private:
   // error document where the report would have gone.
   int Trouble(const std::string& message);
   int Compare();
-  bool OpenOutput();
+  // Writes what `write` writes where the report goes: standard output, or
+  // the --output file, whole or not at all. False, with the trouble told,
+  // when it cannot be written.
+  bool WriteOut(const std::function<void(std::ostream&)>& write);
+  // Refuses an --output that is one of the compared files.
+  bool OutputIsNoSide(const Side& side);
   bool Resolve(Side& side);
   void FindPassword(Side& side);
   // Connects a side and reads its whole schema; false with the message.
@@ -117,29 +125,56 @@ private:
 
   Arguments args_;
   report::Format format_ = report::Format::kText;
-  std::ofstream file_;
-  std::ostream* out_ = nullptr;  // none: nothing is written (--quiet)
+  // Whether a report (or an error document) is written at all: not with
+  // --quiet, nor once the output is found unfit.
+  bool writes_ = false;
+  bool toFile_ = false;  // to --output, not standard output
 };
 
 int Program::Trouble(const std::string& message) {
-  std::cerr << "vantrix-diff: " << message << '\n';
-  if (out_ && format_ == report::Format::kJson) {
-    report::WriteJsonError(*out_, message, report::GeneratedAtNow());
-    out_->flush();
+  // Names and server texts may hold anything: nothing reaches the terminal
+  // that could steer it or reorder what it shows.
+  std::cerr << "vantrix-diff: " << report::text::Plain(message) << '\n';
+  if (writes_ && format_ == report::Format::kJson) {
+    // Once only: a failure to write the document is not told again in one.
+    writes_ = false;
+    WriteOut([&](std::ostream& out) {
+      report::WriteJsonError(out, message, report::GeneratedAtNow());
+    });
   }
   return kExitTrouble;
 }
 
-bool Program::OpenOutput() {
-  if (args_.quiet) return true;
-  if (args_.output.empty() || args_.output == "-") {
-    out_ = &std::cout;
-    return true;
+bool Program::WriteOut(const std::function<void(std::ostream&)>& write) {
+  std::string reason;
+  if (!toFile_) {
+    errno = 0;
+    write(std::cout);
+    std::cout.flush();
+    if (std::cout) return true;
+    reason = errno != 0 ? std::strerror(errno) : "the write failed";
+    writes_ = false;
+    Trouble("cannot write to standard output: " + reason);
+    return false;
   }
-  file_.open(args_.output, std::ios::binary | std::ios::trunc);
-  if (!file_) return false;
-  out_ = &file_;
-  return true;
+  ReportFile file;
+  if (file.Open(args_.output, reason)) {
+    write(file.Stream());
+    if (file.Commit(reason)) return true;
+  }
+  writes_ = false;
+  Trouble("cannot write --output \"" + args_.output + "\": " + reason);
+  return false;
+}
+
+bool Program::OutputIsNoSide(const Side& side) {
+  if (!toFile_ || side.url.engine != "SQLite") return true;
+  std::error_code ec;
+  if (!std::filesystem::equivalent(args_.output, side.url.file, ec)) return true;
+  writes_ = false;  // not even an error document: it would overwrite the database
+  Trouble("--output \"" + args_.output + "\" is DB " + std::to_string(side.number) +
+          "'s file; the report would overwrite the database");
+  return false;
 }
 
 bool Program::Resolve(Side& side) {
@@ -164,6 +199,10 @@ bool Program::Resolve(Side& side) {
     }
     if (std::filesystem::is_directory(status)) {
       Trouble(shown + "a directory, not a SQLite file: " + side.url.file);
+      return false;
+    }
+    if (const char* kind = db::NotAFile(side.url.file)) {
+      Trouble(shown + kind + ", not a SQLite file: " + side.url.file);
       return false;
     }
   }
@@ -256,11 +295,15 @@ report::SideDescription Program::Describe(const Side& side) const {
 
 int Program::Compare() {
   format_ = *report::FormatNamed(args_.format);
-  if (!OpenOutput()) {
-    std::cerr << "vantrix-diff: cannot write --output \"" << args_.output
-              << "\": " << std::strerror(errno) << '\n';
-    return kExitTrouble;
+  toFile_ = !args_.output.empty() && args_.output != "-";
+  if (toFile_) {
+    // Nothing is made yet: the report goes to a temporary file beside the
+    // target once the comparison is made, and replaces the target whole.
+    if (std::string reason; !CanWriteReport(args_.output, reason)) {
+      return Trouble("cannot write --output \"" + args_.output + "\": " + reason);
+    }
   }
+  writes_ = !args_.quiet;
   std::string error;
   auto scope = compare::TableScope::Make(args_.tables, args_.exclude, error);
   if (!scope) return Trouble("bad regular expression: " + error);
@@ -268,6 +311,7 @@ int Program::Compare() {
   Side db1{1, args_.db1, {}, {}, {}};
   Side db2{2, args_.db2, {}, {}, {}};
   if (!Resolve(db1) || !Resolve(db2)) return kExitTrouble;
+  if (!OutputIsNoSide(db1) || !OutputIsNoSide(db2)) return kExitTrouble;
   FindPassword(db1);
   FindPassword(db2);
   if (!ReadBoth(db1, db2)) return kExitTrouble;
@@ -277,20 +321,23 @@ int Program::Compare() {
   report.options.strict = args_.strict;
   report.options.scope = std::move(*scope);
   report.findings = compare::FindDifferences(db1.schema, db2.schema, report.options);
+  const bool scoped = !args_.tables.empty() || !args_.exclude.empty();
+  if (scoped && report.findings.counts.db1Tables == 0 && report.findings.counts.db2Tables == 0) {
+    std::string patterns;
+    for (const std::string& p : args_.tables) patterns += " --tables \"" + p + "\"";
+    for (const std::string& p : args_.exclude) patterns += " --exclude \"" + p + "\"";
+    return Trouble("no table of DB 1 (" + std::to_string(db1.schema.tables.size()) +
+                   ") or DB 2 (" + std::to_string(db2.schema.tables.size()) +
+                   ") is left by" + patterns + "; patterns match whole names, letter case ignored");
+  }
   report.db1 = Describe(db1);
   report.db2 = Describe(db2);
   report.generatedAt = report::GeneratedAtNow();
-  if (out_) {
-    const bool colour = format_ == report::Format::kText && out_ == &std::cout &&
+  if (writes_) {
+    const bool colour = format_ == report::Format::kText && !toFile_ &&
                         IsTerminal(STDOUT_FILENO) &&
                         !(std::getenv("NO_COLOR") && *std::getenv("NO_COLOR"));
-    report::Write(format_, *out_, report, colour);
-    out_->flush();
-    if (!*out_) {
-      std::cerr << "vantrix-diff: cannot write "
-                << (out_ == &std::cout ? std::string("to standard output")
-                                       : "--output \"" + args_.output + "\"")
-                << '\n';
+    if (!WriteOut([&](std::ostream& out) { report::Write(format_, out, report, colour); })) {
       return kExitTrouble;
     }
   }

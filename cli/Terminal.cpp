@@ -28,7 +28,10 @@ std::array<struct sigaction, kSignals.size()> previousActions;
 extern "C" void RestoreAndRaise(int signal) {
   tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios);
   WriteAll(STDERR_FILENO, "\n");
-  ::signal(signal, SIG_DFL);
+  // Whatever was to happen on this signal before the prompt happens now.
+  for (std::size_t i = 0; i < kSignals.size(); ++i) {
+    if (kSignals[i] == signal) sigaction(signal, &previousActions[i], nullptr);
+  }
   ::raise(signal);
 }
 

@@ -1,5 +1,7 @@
 #include "compare/Findings.h"
 
+#include <re2/re2.h>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -9,24 +11,26 @@
 namespace vantrix::compare {
 namespace {
 
-constexpr auto kRegexFlags = std::regex::ECMAScript | std::regex::icase;
-
 bool CompileAll(const std::vector<std::string>& patterns, const char* option,
-                std::vector<std::regex>& out, std::string& error) {
+                std::vector<std::shared_ptr<const re2::RE2>>& out, std::string& error) {
+  re2::RE2::Options options;
+  options.set_case_sensitive(false);
+  options.set_log_errors(false);
   for (const std::string& pattern : patterns) {
-    try {
-      out.emplace_back(pattern, kRegexFlags);
-    } catch (const std::regex_error& e) {
-      error = std::string(option) + " \"" + pattern + "\": " + e.what();
+    auto compiled = std::make_shared<const re2::RE2>(pattern, options);
+    if (!compiled->ok()) {
+      error = std::string(option) + " \"" + pattern + "\": " + compiled->error();
       return false;
     }
+    out.push_back(std::move(compiled));
   }
   return true;
 }
 
-bool MatchesAny(const std::vector<std::regex>& patterns, const std::string& text) {
-  for (const std::regex& pattern : patterns) {
-    if (std::regex_match(text, pattern)) return true;
+bool MatchesAny(const std::vector<std::shared_ptr<const re2::RE2>>& patterns,
+                std::string_view text) {
+  for (const auto& pattern : patterns) {
+    if (re2::RE2::FullMatch(text, *pattern)) return true;
   }
   return false;
 }
@@ -269,9 +273,8 @@ std::optional<TableScope> TableScope::Make(std::vector<std::string> include,
 
 bool TableScope::Contains(std::string_view table) const {
   if (includeRegex_.empty() && excludeRegex_.empty()) return true;
-  const std::string name(table);
-  if (!includeRegex_.empty() && !MatchesAny(includeRegex_, name)) return false;
-  return !MatchesAny(excludeRegex_, name);
+  if (!includeRegex_.empty() && !MatchesAny(includeRegex_, table)) return false;
+  return !MatchesAny(excludeRegex_, table);
 }
 
 Findings FindDifferences(const db::Schema& db1, const db::Schema& db2,

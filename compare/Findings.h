@@ -1,7 +1,7 @@
 #pragma once
 
 #include <optional>
-#include <regex>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,12 +11,16 @@
 // What comparing two whole schemas finds, as plain data that the report
 // writers and any front end can show: a pure function of the two schemas
 // and the options, with no connections and no Qt in its interface.
+namespace re2 {
+class RE2;
+}
+
 namespace vantrix::compare {
 
 // Which tables take part: a table is in scope when its whole name matches
 // one of the include patterns (or there is none) and none of the exclude
-// patterns. Patterns are ECMAScript regular expressions, letter case
-// ignored.
+// patterns. Patterns are RE2 regular expressions, letter case ignored,
+// matched in time linear in the name's length, however long it is.
 class TableScope {
 public:
   // Everything is in scope.
@@ -34,8 +38,9 @@ public:
 private:
   std::vector<std::string> include_;
   std::vector<std::string> exclude_;
-  std::vector<std::regex> includeRegex_;
-  std::vector<std::regex> excludeRegex_;
+  // Shared, so that a scope can be copied.
+  std::vector<std::shared_ptr<const re2::RE2>> includeRegex_;
+  std::vector<std::shared_ptr<const re2::RE2>> excludeRegex_;
 };
 
 struct FindingsOptions {

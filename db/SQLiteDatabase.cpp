@@ -43,6 +43,24 @@ std::string FileUri(const std::filesystem::path& path, const char* query) {
 
 }  // namespace
 
+const char* NotAFile(const std::filesystem::path& path) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  switch (status.type()) {
+    case std::filesystem::file_type::directory:
+      return "a folder";
+    case std::filesystem::file_type::fifo:
+      return "a named pipe";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+      return "a device";
+    case std::filesystem::file_type::socket:
+      return "a socket";
+    default:
+      return nullptr;  // a file, or nothing there: SQLite tells which
+  }
+}
+
 SQLiteDatabase::~SQLiteDatabase() { Close(); }
 
 bool SQLiteDatabase::Connect() {
@@ -50,6 +68,12 @@ bool SQLiteDatabase::Connect() {
   ClearError();
   if (!DatabaseFile || DatabaseFile->empty()) {
     SetError("No database file was chosen");
+    return false;
+  }
+  // Only a file is opened: reading a named pipe or a device would wait
+  // for a writer or read without end, and a folder is no database.
+  if (const char* kind = NotAFile(*DatabaseFile)) {
+    SetError("\"" + DatabaseFile->string() + "\" is " + kind + ", not a database file");
     return false;
   }
   // Read-only, never created. A WAL file opened even read-only would get

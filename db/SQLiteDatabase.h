@@ -11,6 +11,11 @@ namespace vantrix::db {
 
 // SQLite through its C API. The file is opened where it lies, read-only and
 // never created, so comparing can never change it.
+// What `path` is when it is something SQLite must not open: "a folder",
+// "a named pipe", "a device" or "a socket"; nullptr for a file (or
+// nothing).
+const char* NotAFile(const std::filesystem::path& path);
+
 class SQLiteDatabase final : public Database {
 public:
   SQLiteDatabase() = default;

@@ -71,8 +71,9 @@ Json Table(const compare::TableFinding& table, bool oneWay) {
 
 void Dump(std::ostream& out, const Json& doc) {
   // Names are the databases' bytes: anything that is not UTF-8 is shown as
-  // U+FFFD instead of failing the report.
-  out << doc.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+  // U+FFFD instead of failing the report, and bidirectional formatting
+  // characters are escaped, so that the document reads safely as text.
+  out << text::JsonBidiEscaped(doc.dump(2, ' ', false, Json::error_handler_t::replace)) << '\n';
 }
 
 }  // namespace

@@ -38,6 +38,35 @@ std::size_t SequenceLength(std::string_view s) {
   return length;
 }
 
+// The length of the bidirectional formatting character at `i` of valid
+// UTF-8 (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), 0
+// when there is none; its code point in `code`. Such characters reorder
+// what follows them on screen, so that a name could show as another.
+std::size_t BidiControlAt(std::string_view valid, std::size_t i, unsigned& code) {
+  const auto byte = [&](std::size_t k) {
+    return i + k < valid.size() ? static_cast<unsigned char>(valid[i + k]) : 0u;
+  };
+  if (byte(0) == 0xD8 && byte(1) == 0x9C) {
+    code = 0x061C;
+    return 2;
+  }
+  if (byte(0) != 0xE2) return 0;
+  const unsigned point = ((byte(0) & 0x0Fu) << 12) | ((byte(1) & 0x3Fu) << 6) | (byte(2) & 0x3Fu);
+  if (point == 0x200E || point == 0x200F || (point >= 0x202A && point <= 0x202E) ||
+      (point >= 0x2066 && point <= 0x2069)) {
+    code = point;
+    return 3;
+  }
+  return 0;
+}
+
+// "<U+202E>": how a bidirectional formatting character is shown.
+std::string BidiName(unsigned code) {
+  char name[12];
+  std::snprintf(name, sizeof name, "<U+%04X>", code);
+  return name;
+}
+
 // Markup escaping shared by HTML and XML: valid UTF-8, the five special
 // characters as references, control characters as U+FFFD except tab, line
 // feed and carriage return, which are written as references so that
@@ -74,7 +103,10 @@ std::string Markup(std::string_view text, bool xml, bool attribute) {
         out += "&#13;";
         break;
       default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
+        if (unsigned code = 0; const std::size_t length = BidiControlAt(valid, i, code)) {
+          out += "&lt;" + BidiName(code).substr(1, 6) + "&gt;";
+          i += length - 1;
+        } else if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
           out += kReplacement;
         } else if (xml && valid.compare(i, 3, "\xEF\xBF\xBE") == 0) {
           // U+FFFE is no XML character.
@@ -89,6 +121,15 @@ std::string Markup(std::string_view text, bool xml, bool attribute) {
     }
   }
   return out;
+}
+
+bool AsciiLowerEquals(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] + 32) : text[i];
+    if (c != lower[i]) return false;
+  }
+  return true;
 }
 
 std::string Plural(int count, const char* one, const char* many) {
@@ -119,7 +160,10 @@ std::string Plain(std::string_view text) {
   out.reserve(valid.size());
   for (std::size_t i = 0; i < valid.size(); ++i) {
     const auto c = static_cast<unsigned char>(valid[i]);
-    if (c < 0x20 || c == 0x7f) {
+    if (unsigned code = 0; const std::size_t length = BidiControlAt(valid, i, code)) {
+      out += BidiName(code);
+      i += length - 1;
+    } else if (c < 0x20 || c == 0x7f) {
       out += kReplacement;
     } else if (c == 0xC2 && i + 1 < valid.size() &&
                static_cast<unsigned char>(valid[i + 1]) < 0xA0) {
@@ -143,15 +187,48 @@ std::string Markdown(std::string_view text) {
   const std::string valid = ValidUtf8(text);
   std::string out;
   out.reserve(valid.size());
-  for (const char c : valid) {
+  // A zero-width space, as a character reference, keeps "@name" from
+  // mentioning someone and "https://..." or "www." from becoming a link,
+  // and shows nothing.
+  static constexpr std::string_view kBreak = "&#8203;";
+  for (std::size_t i = 0; i < valid.size(); ++i) {
+    const char c = valid[i];
     const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7f) {
+    if (unsigned code = 0; const std::size_t length = BidiControlAt(valid, i, code)) {
+      out += "\\<" + BidiName(code).substr(1, 6) + "\\>";
+      i += length - 1;
+    } else if (u < 0x20 || u == 0x7f) {
       out += ' ';
+    } else if (c == '@') {
+      out += '@';
+      out += kBreak;
+    } else if (c == ':' && valid.compare(i, 3, "://") == 0) {
+      out += ':';
+      out += kBreak;
+    } else if ((c == '.' && i >= 3 && AsciiLowerEquals(valid.substr(i - 3, 3), "www"))) {
+      out += kBreak;
+      out += '.';
     } else if (std::string_view("\\`*_[]<>&|~#!$").find(c) != std::string_view::npos) {
       out += '\\';
       out += c;
     } else {
       out += c;
+    }
+  }
+  return out;
+}
+
+std::string JsonBidiEscaped(std::string_view json) {
+  std::string out;
+  out.reserve(json.size());
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    if (unsigned code = 0; const std::size_t length = BidiControlAt(json, i, code)) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", code);
+      out += escape;
+      i += length - 1;
+    } else {
+      out += json[i];
     }
   }
   return out;

@@ -15,7 +15,9 @@ namespace vantrix::report::text {
 std::string ValidUtf8(std::string_view bytes);
 
 // Text for a terminal or a plain file: valid UTF-8, control characters
-// (which could steer a terminal) as U+FFFD.
+// (which could steer a terminal) as U+FFFD, and bidirectional formatting
+// characters (which could make a name show as another) by name, as
+// "<U+202E>". Every writer shows the latter so.
 std::string Plain(std::string_view text);
 // Text for HTML element content and attribute values (quotes included).
 // Control characters other than tab, line feed and carriage return become
@@ -27,8 +29,13 @@ std::string XmlAttribute(std::string_view text);
 // Text for a Markdown table cell or heading (GitHub's dialect): the
 // characters that could start markup, links, code, math or a new cell are
 // escaped with a backslash; line breaks and other control characters
-// become spaces.
+// become spaces; "@" and the "://" of a URL and "www." are broken with an
+// invisible zero-width space, so that nothing mentions a person or makes a
+// link.
 std::string Markdown(std::string_view text);
+// A JSON text with every bidirectional formatting character written as a
+// \u escape: the same document, shown safely.
+std::string JsonBidiEscaped(std::string_view json);
 
 // An element id for a table name: "table-" followed by the name's ASCII
 // letters and digits as they are and every other byte as _XX (hex), so

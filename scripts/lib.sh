@@ -20,4 +20,4 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libsqlite3-dev libmariadb-dev
-  libpq-dev libcurl4-openssl-dev zlib1g-dev libssl-dev libcli11-dev nlohmann-json3-dev)
+  libpq-dev libcurl4-openssl-dev zlib1g-dev libssl-dev libcli11-dev nlohmann-json3-dev libre2-dev)

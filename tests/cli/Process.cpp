@@ -85,6 +85,11 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   std::vector<char*> argv = Pointers(argTexts);
   std::vector<char*> envp = Pointers(envTexts);
   const std::string workDir = options.workDir;
+  int outFile = -1;
+  if (!options.stdoutFile.empty()) {
+    outFile = open(options.stdoutFile.c_str(), O_WRONLY | O_CLOEXEC);
+    Check(outFile >= 0, "open the standard output file");
+  }
   stdoutTerminal_ = options.stdoutTerminal;
 
   int out[2];
@@ -104,13 +109,14 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     setsid();
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
     dup2(options.stdinTerminal ? terminalChild : in[0], STDIN_FILENO);
-    dup2(options.stdoutTerminal ? terminalChild : out[1], STDOUT_FILENO);
+    dup2(outFile >= 0 ? outFile : options.stdoutTerminal ? terminalChild : out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
   close(out[1]);
   close(err[1]);
+  if (outFile >= 0) close(outFile);
   if (terminalChild >= 0) close(terminalChild);
   outFd_ = out[0];
   errFd_ = err[0];
@@ -178,6 +184,8 @@ void Process::Type(std::string_view text) {
     text.remove_prefix(static_cast<std::size_t>(n));
   }
 }
+
+void Process::Signal(int signal) { kill(pid_, signal); }
 
 Outcome Process::Finish() {
   if (finished_) return outcome_;

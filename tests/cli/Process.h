@@ -33,6 +33,7 @@ public:
     bool stdinTerminal = false;   // standard input is the terminal
     bool stdoutTerminal = false;  // standard output is the terminal
     std::string workDir;          // the program's working directory, if not ours
+    std::string stdoutFile;       // standard output opened on this file, if given
   };
 
   Process(const std::string& program, const std::vector<std::string>& args, const Options& options);
@@ -45,6 +46,9 @@ public:
   bool WaitForErr(std::string_view text);
   // Types on the terminal, as a user would.
   void Type(std::string_view text);
+  // Sends the program a signal.
+  void Signal(int signal);
+  [[nodiscard]] pid_t Pid() const { return pid_; }
   // Reads everything to the end and waits for the program to exit.
   Outcome Finish();
 

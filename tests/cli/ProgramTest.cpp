@@ -3,8 +3,13 @@
 // reports checked as their readers would read them.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -263,11 +268,9 @@ TEST_F(ProgramTest, TablesAndExcludeChooseTablesOnBothSides) {
        0,
        "Summary: 1 table in DB 1, 1 in DB 2: 1 same, 0 differ, 0 only in DB 1, 0 only in DB 2, "
        "0 not checked; 0 field differences, 0 notes\n"},
-      // Whole names only: "item" is no table.
-      {{"--tables", "item"},
-       0,
-       "Summary: 0 tables in DB 1, 0 in DB 2: 0 same, 0 differ, 0 only in DB 1, 0 only in DB 2, "
-       "0 not checked; 0 field differences, 0 notes\n"},
+      // Whole names only: "item" is no table, and a scope without tables
+      // is trouble.
+      {{"--tables", "item"}, 2, ""},
       {{"--tables", "ORDERS", "--tables", "audit.*"},
        1,
        "Orders: only in DB 1\n"
@@ -334,6 +337,112 @@ TEST_F(ProgramTest, OutputGoesToTheFileNamed) {
               0U)
         << refused.err;
   }
+}
+
+// A report replaces its file whole, and only once it is complete: a run
+// that fails leaves the earlier report as it was, and a compared database
+// is never taken for the report's file.
+TEST_F(ProgramTest, AReportNeverDamagesAFile) {
+  const auto folder = [&] {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  const std::string db1 = ReadFile(dir_.path() / "one.sqlite");
+  const std::string db2 = ReadFile(dir_.path() / "two.sqlite");
+  for (const char* format : {"text", "json"}) {
+    for (const char* output : {"one.sqlite", "./two.sqlite", "sub/../one.sqlite"}) {
+      std::filesystem::create_directories(dir_.path() / "sub");
+      const Outcome refused = Pair({"-f", format, "-o", output});
+      EXPECT_EQ(refused.status, 2) << output;
+      EXPECT_NE(refused.err.find("the report would overwrite the database"), std::string::npos)
+          << refused.err;
+    }
+  }
+  EXPECT_EQ(ReadFile(dir_.path() / "one.sqlite"), db1);
+  EXPECT_EQ(ReadFile(dir_.path() / "two.sqlite"), db2);
+
+  // Trouble in a text report leaves the earlier report; in JSON the error
+  // document replaces it whole.
+  {
+    std::ofstream earlier(dir_.path() / "report.txt");
+    earlier << "the earlier report\n";
+  }
+  const std::vector<std::string> before = folder();
+  const Outcome failed = Diff({"-o", "report.txt", "one.sqlite", "missing.sqlite"});
+  EXPECT_EQ(failed.status, 2);
+  EXPECT_EQ(ReadFile(dir_.path() / "report.txt"), "the earlier report\n");
+  EXPECT_EQ(folder(), before);
+
+  // Interrupted while it waits for a server: nothing is left behind.
+  SilentListener silent;
+  Process waiting(VANTRIX_DIFF_BINARY,
+                  {"-o", "report.txt", "one.sqlite",
+                   "mysql://ann:pw@127.0.0.1:" + std::to_string(silent.port()) + "/shop"},
+                  DiffOptions({.workDir = dir_.path().string()}));
+  for (int i = 0; i < 1000 && silent.Accepted() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(silent.Accepted(), 1);
+  waiting.Signal(SIGINT);
+  EXPECT_EQ(waiting.Finish().status, 128 + SIGINT);
+  EXPECT_EQ(ReadFile(dir_.path() / "report.txt"), "the earlier report\n");
+  EXPECT_EQ(folder(), before);
+
+  // A report that cannot be written whole is trouble, with the reason.
+  const Outcome full =
+      Pair({}, DiffOptions({.workDir = dir_.path().string(), .stdoutFile = "/dev/full"}));
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "vantrix-diff: cannot write to standard output: No space left on device\n");
+}
+
+// Patterns that leave nothing to compare are a mistake, not a match.
+TEST_F(ProgramTest, PatternsThatLeaveNoTableAreTrouble) {
+  const Outcome typo = Pair({"--tables", "ordrs", "--exclude", "x.*"});
+  EXPECT_EQ(typo.status, 2);
+  EXPECT_EQ(typo.out, "");
+  EXPECT_EQ(typo.err,
+            "vantrix-diff: no table of DB 1 (5) or DB 2 (5) is left by --tables \"ordrs\" "
+            "--exclude \"x.*\"; patterns match whole names, letter case ignored\n");
+  const Outcome json = Pair({"-f", "json", "--exclude", ".*"});
+  EXPECT_EQ(json.status, 2);
+  EXPECT_EQ(Json::parse(json.out)["status"], "error");
+  // One side left is enough: its tables are only in it.
+  EXPECT_EQ(Pair({"--tables", "orders"}).status, 1);
+}
+
+// Names of any length and text that could steer a terminal: the program
+// neither crashes nor passes control characters on in its messages.
+TEST_F(ProgramTest, HostileNamesAndPathsAreHandledSafely) {
+  const std::string longName(50000, 'a');
+  TempSqlite huge("CREATE TABLE \"" + longName + "\" (x INTEGER);");
+  for (const char* pattern : {"(a*)*b", "a.*", "(a|aa)+$"}) {
+    const Outcome outcome =
+        Diff({"--tables", pattern, huge.path().string(), huge.path().string()});
+    // "(a*)*b" matches no name, which leaves nothing to compare.
+    EXPECT_EQ(outcome.status, std::string(pattern) == "(a*)*b" ? 2 : 0) << pattern << outcome.err;
+  }
+
+  const Outcome escape = Diff({"one.sqlite", "no\x1B]0;owned\x07such.sqlite"});
+  EXPECT_EQ(escape.status, 2);
+  EXPECT_EQ(escape.err.find('\x1B'), std::string::npos) << escape.err;
+  EXPECT_EQ(escape.err.find('\x07'), std::string::npos) << escape.err;
+  const Outcome bidi = Diff({"one.sqlite", "evil\xE2\x80\xAE" "lqs.sqlite"});
+  EXPECT_NE(bidi.err.find("evil<U+202E>lqs.sqlite"), std::string::npos) << bidi.err;
+
+  // Only a file is opened: a named pipe would make the program wait for
+  // a writer for ever.
+  ASSERT_EQ(mkfifo((dir_.path() / "pipe.sqlite").c_str(), 0600), 0);
+  const Outcome fifo = Diff({"one.sqlite", "pipe.sqlite"});
+  EXPECT_EQ(fifo.status, 2);
+  EXPECT_EQ(fifo.err,
+            "vantrix-diff: DB 2 \"pipe.sqlite\": a named pipe, not a SQLite file: pipe.sqlite\n");
+  const Outcome device = Diff({"/dev/zero", "one.sqlite"});
+  EXPECT_EQ(device.err,
+            "vantrix-diff: DB 1 \"/dev/zero\": a device, not a SQLite file: /dev/zero\n");
 }
 
 TEST_F(ProgramTest, ColourOnlyOnATerminalAndNeverWithNoColor) {

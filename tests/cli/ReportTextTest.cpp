@@ -38,8 +38,17 @@ TEST(ReportTextTest, EachLanguageEscapesWhatItMust) {
        "csi" + kFffd + "31m"},
       {"tab\tand\nline", "tab" + kFffd + "and" + kFffd + "line"},
       {"<&> | *ok*", "<&> | *ok*"},
+      // Bidirectional formatting characters are shown by name, not obeyed.
+      {"users\xE2\x80\xAEtxt.exe", "users<U+202E>txt.exe"},
+      {"a\xE2\x81\xA6" "b\xE2\x81\xA9\xE2\x80\x8F\xD8\x9C",
+       "a<U+2066>b<U+2069><U+200F><U+061C>"},
+      {"\xE2\x80\x94 dash", "\xE2\x80\x94 dash"},
   };
   for (const Case& c : plain) EXPECT_EQ(Plain(c.in), c.out) << c.in;
+  EXPECT_EQ(Html("a\xE2\x80\xAE" "b"), "a&lt;U+202E&gt;b");
+  EXPECT_EQ(Xml("a\xE2\x80\xAE" "b"), "a&lt;U+202E&gt;b");
+  EXPECT_EQ(JsonBidiEscaped("{\"n\": \"a\xE2\x80\xAE" "b\xE2\x80\x94\"}"),
+            "{\"n\": \"a\\u202eb\xE2\x80\x94\"}");
 
   const std::vector<Case> html = {
       {"<script>alert('x')</script>", "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;"},
@@ -60,6 +69,12 @@ TEST(ReportTextTest, EachLanguageEscapesWhatItMust) {
        "\\\\"},
       {"two\nlines\r", "two lines "},
       {"order_lines (1.2-3): a, b; c", "order\\_lines (1.2-3): a, b; c"},
+      // Nobody is mentioned and nothing becomes a link.
+      {"ping @octocat", "ping @&#8203;octocat"},
+      {"ann@db.example", "ann@&#8203;db.example"},
+      {"see https://evil.example/x", "see https:&#8203;//evil.example/x"},
+      {"WWW.evil.example", "WWW&#8203;.evil.example"},
+      {"a\xE2\x80\xAE" "b", "a\\<U+202E\\>b"},
   };
   for (const Case& c : markdown) EXPECT_EQ(Markdown(c.in), c.out) << c.in;
 }
