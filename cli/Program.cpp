@@ -386,6 +386,16 @@ int Run(int argc, char** argv) {
     std::cerr << "vantrix-diff: " << e.what() << "\nRun vantrix-diff --help for more.\n";
     return kExitTrouble;
   }
+  // A password in a URL stays in the process's arguments, which anyone on
+  // the machine can list (ps): it is overwritten there, as database
+  // clients do, now that the arguments have been read.
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    if (argument != args.db1 && argument != args.db2) continue;
+    for (const Span& secret : SecretSpans(argument)) {
+      std::memset(argv[i] + secret.start, '*', secret.length);
+    }
+  }
   try {
     return Program(std::move(args)).Run();
   } catch (const std::exception& e) {
