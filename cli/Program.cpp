@@ -250,6 +250,7 @@ bool Program::Read(Side& side, std::string& failure) {
   }
   if (!schema) return false;
   side.schema = std::move(*schema);
+  side.schema.engine = side.url.engine;
   return true;
 }
 

@@ -7,6 +7,7 @@
 
 #include "compare/Rules.h"
 #include "db/TypeCodes.h"
+#include "db/TypeDetails.h"
 
 namespace vantrix::compare {
 namespace {
@@ -77,7 +78,8 @@ public:
         ++c.notChecked;
         break;
     }
-    if (table.nameCaseDiffers && !findings_.strict) ++c.notes;
+    // One-way asks the window's question, where letter case is no note.
+    if (table.nameCaseDiffers && !findings_.strict && !findings_.oneWay) ++c.notes;
     for (const FieldFinding& field : table.fields) {
       if (field.counts) {
         ++c.fieldDifferences;
@@ -92,8 +94,69 @@ private:
   Findings& findings_;
 };
 
+// A detail of two declared types, for `detail`: "length 30 vs 60", or
+// "length 30 in DB 1 only"; whether both declare it.
+template <typename T>
+void CompareDetail(const char* what, const std::optional<T>& a, const std::optional<T>& b,
+                   std::vector<std::string>& differences, bool& counts, bool crossEngine) {
+  if (a == b) return;
+  if (a && b) {
+    differences.push_back(std::string(what) + " " + std::to_string(*a) + " vs " +
+                          std::to_string(*b));
+    counts = true;
+  } else {
+    differences.push_back(std::string(what) + " " + std::to_string(a ? *a : *b) + " in DB " +
+                          (a ? "1" : "2") + " only");
+    counts = counts || !crossEngine;
+  }
+}
+
+void CompareFlag(const char* what, bool a, bool b, std::vector<std::string>& differences) {
+  if (a != b) differences.push_back(std::string(what) + " in DB " + (a ? "1" : "2") + " only");
+}
+
+// The finding on two fields of one type code whose declarations differ, if
+// they do (see FieldKind::kDeclaredTypeDiffers).
+std::optional<FieldFinding> DeclaredTypeFinding(const db::Column& c, db::Dialect dialect1,
+                                                const db::Column& d, db::Dialect dialect2) {
+  const db::TypeDetails a = db::ParseTypeDetails(c.declaredType, c.enumValues);
+  const db::TypeDetails b = db::ParseTypeDetails(d.declaredType, d.enumValues);
+  const bool crossEngine = dialect1 != dialect2;
+  std::vector<std::string> differences;
+  bool counts = false;
+  if (!crossEngine && a.normalized != b.normalized) {
+    counts = true;
+    if (a.base != b.base) differences.push_back(a.base + " vs " + b.base);
+  }
+  CompareDetail("length", a.length, b.length, differences, counts, crossEngine);
+  CompareDetail("precision", a.precision, b.precision, differences, counts, crossEngine);
+  CompareDetail("scale", a.scale, b.scale, differences, counts, crossEngine);
+  CompareFlag("unsigned", a.isUnsigned, b.isUnsigned, differences);
+  CompareFlag("with time zone", a.withTimeZone, b.withTimeZone, differences);
+  CompareFlag("array", a.array, b.array, differences);
+  if (a.values != b.values && !a.values.empty() && !b.values.empty()) {
+    differences.push_back("values " + a.values + " vs " + b.values);
+  }
+  if (differences.empty()) {
+    if (!counts) return std::nullopt;
+    differences.push_back(a.normalized + " vs " + b.normalized);
+  }
+  std::string detail;
+  for (const std::string& difference : differences) {
+    detail += (detail.empty() ? "" : "; ") + difference;
+  }
+  return FieldFinding{FieldKind::kDeclaredTypeDiffers, c.name, FactsOf(c), FactsOf(d), counts, {},
+                      detail};
+}
+
+// A field without a declared type: SQLite's for a view's computed column.
+bool Undeclared(const db::Column& column) {
+  return column.typeCode == 0 && column.declaredType.empty();
+}
+
 // Symmetric: every field finding of two readable tables.
-std::vector<FieldFinding> FieldFindings(const db::Table& db1, const db::Table& db2, bool strict) {
+std::vector<FieldFinding> FieldFindings(const db::Table& db1, const db::Table& db2, bool strict,
+                                        db::Dialect dialect1, db::Dialect dialect2) {
   std::vector<FieldFinding> found;
   const auto first2 = FirstByName(db2.columns);
   std::unordered_set<std::string_view> names1;
@@ -106,7 +169,11 @@ std::vector<FieldFinding> FieldFindings(const db::Table& db1, const db::Table& d
     }
     const db::Column& d = *it->second;
     if (!SameType(c, d)) {
-      found.push_back({FieldKind::kTypeDiffers, c.name, FactsOf(c), FactsOf(d), true, {}});
+      const bool comparable = !Undeclared(c) && !Undeclared(d);
+      found.push_back({comparable ? FieldKind::kTypeDiffers : FieldKind::kTypeNotComparable,
+                       c.name, FactsOf(c), FactsOf(d), comparable, {}});
+    } else if (auto declared = DeclaredTypeFinding(c, dialect1, d, dialect2)) {
+      found.push_back(std::move(*declared));
     }
     if (c.notNull != d.notNull) {
       found.push_back({FieldKind::kNotNullDiffers, c.name, FactsOf(c), FactsOf(d), strict, {}});
@@ -133,7 +200,7 @@ std::vector<const db::Table*> InScope(const db::Schema& schema, const TableScope
 }
 
 void Symmetric(const std::vector<const db::Table*>& db1, const std::vector<const db::Table*>& db2,
-               Findings& findings) {
+               db::Dialect dialect1, db::Dialect dialect2, Findings& findings) {
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::vector<std::size_t> partner(db1.size(), kNone);
   std::vector<bool> taken(db2.size(), false);
@@ -177,7 +244,7 @@ void Symmetric(const std::vector<const db::Table*>& db1, const std::vector<const
     if (t1.state != db::TableState::kRead || t2.state != db::TableState::kRead) {
       table.status = TableStatus::kNotChecked;
     } else {
-      table.fields = FieldFindings(t1, t2, findings.strict);
+      table.fields = FieldFindings(t1, t2, findings.strict, dialect1, dialect2);
       bool counts = findings.strict && table.nameCaseDiffers;
       for (const FieldFinding& f : table.fields) counts = counts || f.counts;
       table.status = counts ? TableStatus::kDiffers : TableStatus::kSame;
@@ -221,6 +288,7 @@ void OneWay(const std::vector<const db::Table*>& db1, const std::vector<const db
     const db::Table& t1 = *first1.at(listed->name);
     const db::Table& t2 = *db2[*found];
     table.db2Name = t2.name;
+    table.nameCaseDiffers = t1.name != t2.name;
     if (t1.state != db::TableState::kRead || t2.state != db::TableState::kRead) {
       table.status = TableStatus::kNotChecked;
       table.note = NoteFor(TableOutcome::NotChecked);
@@ -289,7 +357,7 @@ Findings FindDifferences(const db::Schema& db1, const db::Schema& db2,
   if (options.oneWay) {
     OneWay(tables1, tables2, findings);
   } else {
-    Symmetric(tables1, tables2, findings);
+    Symmetric(tables1, tables2, db::DialectOf(db1.engine), db::DialectOf(db2.engine), findings);
   }
   return findings;
 }
@@ -324,6 +392,10 @@ const char* KindName(FieldKind kind) {
       return "not_null_differs";
     case FieldKind::kPrimaryKeyDiffers:
       return "primary_key_differs";
+    case FieldKind::kDeclaredTypeDiffers:
+      return "declared_type_differs";
+    case FieldKind::kTypeNotComparable:
+      return "type_not_comparable";
   }
   return "same";
 }

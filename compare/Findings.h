@@ -67,6 +67,14 @@ enum class FieldKind {
   kTypeDiffers,        // same name, another type (see db::SameType)
   kNotNullDiffers,     // a note unless strict
   kPrimaryKeyDiffers,  // a note unless strict
+  // Symmetric only. The same type code, declared otherwise (see `detail`):
+  // on one engine any difference of the declaration counts; across engines
+  // a detail both declare differently counts, one only one declares is a
+  // note, and so are an enum's values.
+  kDeclaredTypeDiffers,
+  // Symmetric only, a note: a side declares no type (a SQLite view's
+  // computed column), so there is nothing to compare.
+  kTypeNotComparable,
 };
 
 // One side's field as the reports show it.
@@ -88,6 +96,8 @@ struct FieldFinding {
   bool counts = false;
   // One-way: the window's field note ("Field name OK  - Field type OK").
   std::string note;
+  // What differs within a declared type ("length 30 vs 60").
+  std::string detail;
   bool operator==(const FieldFinding&) const = default;
 };
 

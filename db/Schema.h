@@ -41,6 +41,10 @@ struct Table {
 // Every table and view of a database, in the order the engine lists them.
 struct Schema {
   std::vector<Table> tables;
+  // The engine it was read from, as CreateDatabase names it ("SQLite",
+  // "Mysql", ...): declared types are compared in its words. Empty when
+  // not known.
+  std::string engine;
   bool operator==(const Schema&) const = default;
 };
 

@@ -70,8 +70,9 @@ footer { color: #667085; font-size: 12px; padding-bottom: 24px; }
 )";
 
 // Whether a table gets a section of its own.
-bool HasSection(const compare::TableFinding& table) {
-  return !table.fields.empty() || table.nameCaseDiffers || table.status == TableStatus::kNotChecked;
+bool HasSection(const compare::TableFinding& table, bool oneWay) {
+  return !table.fields.empty() || (table.nameCaseDiffers && !oneWay) ||
+         table.status == TableStatus::kNotChecked;
 }
 
 std::string StatusText(const compare::TableFinding& table) {
@@ -103,10 +104,11 @@ void SideRow(std::ostream& out, const char* label, const SideDescription& side) 
 }
 
 void Section(std::ostream& out, const compare::TableFinding& table, const std::string& id,
-             bool strict) {
+             bool strict, bool oneWay) {
   out << "<section id=\"" << id << "\" class=\"" << compare::StatusName(table.status) << "\">\n"
       << "<h2>" << Html(text::TableTitle(table)) << ' ' << Badge(table) << "</h2>\n";
-  if (table.nameCaseDiffers) {
+  // One-way, the window's question: a name's letter case is no note there.
+  if (table.nameCaseDiffers && !oneWay) {
     out << "<p class=\"case\">" << (strict ? "" : "note: ")
         << "table name differs in letter case</p>\n";
   }
@@ -127,6 +129,7 @@ void Section(std::ostream& out, const compare::TableFinding& table, const std::s
     std::string finding = field.note;
     if (finding.empty()) {
       finding = std::string(field.counts ? "" : "note: ") + text::KindPhrase(field.kind);
+      if (!field.detail.empty()) finding += ": " + field.detail;
     }
     out << "<tr class=\"" << rowClass << "\"><td>" << Html(field.name)
         << "</td><td class=\"finding\">" << Html(finding) << "</td><td class=\"type\">"
@@ -173,7 +176,7 @@ void WriteHtml(std::ostream& out, const Report& report) {
       << "<tbody>\n";
   for (std::size_t i = 0; i < findings.tables.size(); ++i) {
     const compare::TableFinding& table = findings.tables[i];
-    const bool section = HasSection(table);
+    const bool section = HasSection(table, findings.oneWay);
     out << "<tr" << (section ? "" : " id=\"" + ids[i] + "\"") << " class=\""
         << compare::StatusName(table.status) << "\"><td>";
     if (section) {
@@ -186,7 +189,9 @@ void WriteHtml(std::ostream& out, const Report& report) {
   }
   out << "</tbody>\n</table>\n";
   for (std::size_t i = 0; i < findings.tables.size(); ++i) {
-    if (HasSection(findings.tables[i])) Section(out, findings.tables[i], ids[i], findings.strict);
+    if (HasSection(findings.tables[i], findings.oneWay)) {
+      Section(out, findings.tables[i], ids[i], findings.strict, findings.oneWay);
+    }
   }
   out << "</main>\n<footer>vantrix-diff " << ToolVersion();
   if (report.generatedAt) out << ", " << Html(*report.generatedAt);

@@ -46,6 +46,7 @@ Json Field(const compare::FieldFinding& field, bool oneWay) {
   json["kind"] = compare::KindName(field.kind);
   json["counts"] = field.counts;
   if (oneWay) json["note"] = field.note;
+  if (!field.detail.empty()) json["detail"] = field.detail;
   if (field.db1) json["db1"] = Facts(*field.db1);
   if (field.db2) json["db2"] = Facts(*field.db2);
   return json;

@@ -18,7 +18,8 @@ std::string Details(const compare::TableFinding& table, bool oneWay, bool strict
     if (!table.notice.empty()) lines += table.notice + "\n";
     lines += text::Reasons(table) + "\n";
   }
-  if (table.nameCaseDiffers) {
+  // One-way, the window's question: a name's letter case is no note there.
+  if (table.nameCaseDiffers && !oneWay) {
     lines += strict ? "table name differs in letter case\n"
                     : "note: table name differs in letter case\n";
   }

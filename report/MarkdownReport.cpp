@@ -17,10 +17,11 @@ void Sides(std::ostream& out, const Report& report) {
       << " tables\n\n";
 }
 
-std::string TableCell(const compare::TableFinding& table, bool strict) {
+std::string TableCell(const compare::TableFinding& table, bool strict, bool oneWay) {
   std::string cell = table.note.empty() ? text::StatusPhrase(table.status) : table.note;
   if (table.status == TableStatus::kNotChecked) cell += ": " + Markdown(text::Reasons(table));
-  if (table.nameCaseDiffers) {
+  // One-way, the window's question: a name's letter case is no note there.
+  if (table.nameCaseDiffers && !oneWay) {
     cell += strict ? "; table name differs in letter case"
                    : "; note: table name differs in letter case";
   }
@@ -33,8 +34,10 @@ void FieldTable(std::ostream& out, const compare::TableFinding& table) {
       << "| Field | Finding | DB 1 | DB 2 |\n|---|---|---|---|\n";
   for (const compare::FieldFinding& field : table.fields) {
     std::string finding = field.note;
-    if (finding.empty())
+    if (finding.empty()) {
       finding = std::string(field.counts ? "" : "note: ") + text::KindPhrase(field.kind);
+      if (!field.detail.empty()) finding += ": " + Markdown(field.detail);
+    }
     out << "| " << Markdown(field.name) << " | " << finding << " | "
         << Markdown(text::SideFact(field, 1)) << " | " << Markdown(text::SideFact(field, 2))
         << " |\n";
@@ -55,13 +58,14 @@ void WriteMarkdown(std::ostream& out, const Report& report) {
   bool header = false;
   for (const compare::TableFinding& table : findings.tables) {
     const bool quiet =
-        table.status == TableStatus::kSame && table.fields.empty() && !table.nameCaseDiffers;
+        table.status == TableStatus::kSame && table.fields.empty() &&
+        (!table.nameCaseDiffers || findings.oneWay);
     if (quiet && !findings.oneWay) continue;
     if (!header) {
       out << "\n| Table | Finding |\n|---|---|\n";
       header = true;
     }
-    out << "| " << Markdown(text::TableTitle(table)) << " | " << TableCell(table, findings.strict)
+    out << "| " << Markdown(text::TableTitle(table)) << " | " << TableCell(table, findings.strict, findings.oneWay)
         << " |\n";
   }
   for (const compare::TableFinding& table : findings.tables) {

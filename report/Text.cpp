@@ -279,6 +279,10 @@ const char* KindPhrase(compare::FieldKind kind) {
       return "NOT NULL differs";
     case compare::FieldKind::kPrimaryKeyDiffers:
       return "primary key differs";
+    case compare::FieldKind::kDeclaredTypeDiffers:
+      return "declared type differs";
+    case compare::FieldKind::kTypeNotComparable:
+      return "type not comparable";
   }
   return "same";
 }
@@ -310,7 +314,7 @@ std::string FieldDetail(const compare::FieldFinding& field) {
   const std::string db2 = SideFact(field, 2);
   if (db1.empty()) return "DB 2: " + db2;
   if (db2.empty()) return "DB 1: " + db1;
-  return "DB 1: " + db1 + ", DB 2: " + db2;
+  return "DB 1: " + db1 + ", DB 2: " + db2 + (field.detail.empty() ? "" : "; " + field.detail);
 }
 
 std::string Headline(const compare::Findings& findings) {

@@ -14,7 +14,7 @@ inline constexpr const char* kDb1Sql =
     "CREATE VIEW Broken AS SELECT x FROM gone;"
     "DROP TABLE gone;";
 inline constexpr const char* kDb2Sql =
-    "CREATE TABLE users (Id INTEGER NOT NULL, Name TEXT, Email VARCHAR(20));"
+    "CREATE TABLE users (Id INTEGER NOT NULL, Name TEXT, Email VARCHAR(80));"
     "CREATE TABLE Items (ID INTEGER, sku INTEGER, qty INTEGER NOT NULL, \"*more*\" TEXT);"
     "CREATE TABLE Notes (body TEXT);"
     "CREATE TABLE broken (x);"

@@ -7,7 +7,9 @@
 
 #include "compare/Rules.h"
 #include "compare/Session.h"
+#include "db/PostgreSQLServer.h"
 #include "db/SQLiteDatabase.h"
+#include "db/TypeCodes.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::compare {
@@ -59,6 +61,94 @@ FindingsOptions OneWay() {
 
 const std::nullopt_t none = std::nullopt;
 
+// Fields of one type code declared otherwise: on one engine any difference
+// of the declaration counts; across engines a detail both declare counts
+// when it differs and is a note when only one declares it.
+TEST(FindingsTest, DeclaredTypesAreComparedByWhatEachDeclares) {
+  enum Verdict { kNothing, kCounts, kNote };
+  struct Case {
+    const char* engine1;
+    const char* declared1;
+    const char* engine2;
+    const char* declared2;
+    Verdict verdict;
+    const char* detail;
+    const char* enumValues2 = "";
+  };
+  const std::vector<Case> cases = {
+      {"Mysql", "varchar(30)", "Mysql", "varchar(60)", kCounts, "length 30 vs 60"},
+      {"Mysql", "decimal(10,2)", "Mysql", "decimal(12,4)", kCounts,
+       "precision 10 vs 12; scale 2 vs 4"},
+      {"Mysql", "int", "Mysql", "int unsigned", kCounts, "unsigned in DB 2 only"},
+      {"Mysql", "int(11)", "Mysql", "int", kNothing, ""},
+      {"Mysql", "enum('a','b')", "Mysql", "enum('a', 'c')", kCounts, "values 'a','b' vs 'a','c'"},
+      {"PostgreSQL", "character varying", "PostgreSQL", "text", kCounts,
+       "character varying vs text"},
+      {"PostgreSQL", "timestamp without time zone", "PostgreSQL", "timestamp with time zone",
+       kCounts, "with time zone in DB 2 only"},
+      {"PostgreSQL", "mood", "PostgreSQL", "mood", kNote, "values 'a','b' vs 'a','c'", "'a','c'"},
+      {"SQLite", "VARCHAR(30)", "Mysql", "varchar(60)", kCounts, "length 30 vs 60"},
+      {"SQLite", "TEXT", "Mysql", "varchar(60)", kNote, "length 60 in DB 2 only"},
+      {"SQLite", "NVARCHAR(40)", "PostgreSQL", "character varying(40)", kNothing, ""},
+      {"Mysql", "decimal(10,0)", "PostgreSQL", "numeric", kNote,
+       "precision 10 in DB 1 only; scale 0 in DB 1 only"},
+      {"Mysql", "int unsigned", "PostgreSQL", "integer", kNote, "unsigned in DB 1 only"},
+      {"Mysql", "timestamp", "PostgreSQL", "timestamp with time zone", kNote,
+       "with time zone in DB 2 only"},
+      {"Mysql", "enum('a','b')", "PostgreSQL", "mood", kNothing, "", "'a','b'"},
+      {"CubeSQLserver", "VARCHAR(10)", "SQLite", "varchar( 10 )", kNothing, ""},
+      {"CubeSQLserver", "VARCHAR(10)", "SQLite", "TEXT", kCounts, "varchar vs text; length 10 in DB 1 only"},
+  };
+  for (const Case& c : cases) {
+    const int code1 = c.engine1 == std::string("PostgreSQL")
+                          ? db::PostgreSQLTypeCode(c.declared1)
+                          : db::TypeCodeForDeclaredType(c.declared1, db::TypeRules::kServer);
+    db::Schema db1;
+    db1.engine = c.engine1;
+    db1.tables = {T("t", {Col("f", c.declared1 == std::string("mood") ? 5 : code1, c.declared1)})};
+    db1.tables[0].columns[0].enumValues = c.declared1 == std::string("mood") ? "'a','b'" : "";
+    db::Schema db2;
+    db2.engine = c.engine2;
+    db2.tables = {T("t", {Col("f", db1.tables[0].columns[0].typeCode, c.declared2)})};
+    db2.tables[0].columns[0].enumValues = c.enumValues2;
+    const std::string what = std::string(c.engine1) + " " + c.declared1 + " against " +
+                             c.engine2 + " " + c.declared2;
+    const Findings findings = FindDifferences(db1, db2, {});
+    ASSERT_EQ(findings.tables.size(), 1U) << what;
+    const auto& fields = findings.tables[0].fields;
+    if (c.verdict == kNothing) {
+      EXPECT_TRUE(fields.empty()) << what << ": " << (fields.empty() ? "" : fields[0].detail);
+      continue;
+    }
+    ASSERT_EQ(fields.size(), 1U) << what;
+    EXPECT_EQ(fields[0].kind, FieldKind::kDeclaredTypeDiffers) << what;
+    EXPECT_EQ(fields[0].counts, c.verdict == kCounts) << what;
+    EXPECT_EQ(fields[0].detail, c.detail) << what;
+    EXPECT_EQ(findings.tables[0].status,
+              c.verdict == kCounts ? TableStatus::kDiffers : TableStatus::kSame)
+        << what;
+  }
+}
+
+// A column without a declared type (a SQLite view's computed column) has
+// nothing to compare: a note, not a difference. One-way keeps the window's
+// question, where the codes decide.
+TEST(FindingsTest, AColumnWithoutADeclaredTypeIsNotComparable) {
+  db::Schema db1;
+  db1.engine = "SQLite";
+  db1.tables = {T("v", {Col("total", 0, "")})};
+  db::Schema db2;
+  db2.engine = "Mysql";
+  db2.tables = {T("v", {Col("total", 13, "decimal(32,2)")})};
+  const Findings symmetric = FindDifferences(db1, db2, {});
+  ASSERT_EQ(symmetric.tables[0].fields.size(), 1U);
+  EXPECT_EQ(symmetric.tables[0].fields[0].kind, FieldKind::kTypeNotComparable);
+  EXPECT_FALSE(symmetric.tables[0].fields[0].counts);
+  EXPECT_EQ(symmetric.tables[0].status, TableStatus::kSame);
+  const Findings oneWay = FindDifferences(db1, db2, OneWay());
+  EXPECT_EQ(oneWay.tables[0].status, TableStatus::kDiffers);
+}
+
 TEST(FindingsTest, SymmetricPairsTablesOneToOneExactNamesFirst) {
   struct Case {
     std::vector<const char*> db1;
@@ -88,8 +178,8 @@ TEST(FindingsTest, FieldFindingsSayWhatDiffersAndNotesCountOnlyWhenStrict) {
                             Col("qty", 3, "INTEGER"), Col("geo", -1, "GEOMETRY")})};
   db::Schema db2;
   db2.tables = {
-      T("users", {Col("Id", 3, "INTEGER"), Col("Name", 5, "TEXT"), Col("Email", 5, "VARCHAR(20)")}),
-      T("Items", {Col("ID", 3, "INTEGER"), Col("sku", 3, "INTEGER"), Col("qty", 3, "int", true),
+      T("users", {Col("Id", 3, "INTEGER"), Col("Name", 5, "TEXT"), Col("Email", 5, "VARCHAR(80)")}),
+      T("Items", {Col("ID", 3, "INTEGER"), Col("sku", 3, "INTEGER"), Col("qty", 3, "INTEGER", true),
                   Col("geo", -1, "geometry"), Col("more", 5, "TEXT"), Col("more", 3, "INT")})};
 
   const Findings relaxed = FindDifferences(db1, db2, {});
@@ -125,7 +215,7 @@ TEST(FindingsTest, FieldFindingsSayWhatDiffersAndNotesCountOnlyWhenStrict) {
           {FieldKind::kNotNullDiffers,
            "qty",
            Facts(3, "INTEGER", "3-Integer"),
-           Facts(3, "int", "3-Integer", true),
+           Facts(3, "INTEGER", "3-Integer", true),
            false,
            {}},
           {FieldKind::kOnlyInDb2, "ID", none, Facts(3, "INTEGER", "3-Integer"), true, {}},
@@ -196,7 +286,9 @@ TEST(FindingsTest, OneWayAsksOnlyWhetherDb1IsInDb2) {
             (std::vector<Pair>{{"Users", "users"}, {"USERS", "users"}, {"Orders", none}}));
   EXPECT_EQ(findings.tables[0].note, "Table ok");
   EXPECT_EQ(findings.tables[0].fields, std::vector<FieldFinding>{});
-  EXPECT_FALSE(findings.tables[0].nameCaseDiffers);
+  // The names' letter case is told as it is, though one-way it is no note.
+  EXPECT_TRUE(findings.tables[0].nameCaseDiffers);
+  EXPECT_EQ(findings.counts.notes, 0);
   EXPECT_EQ(findings.tables[1].note, "Fields not ok");
   EXPECT_EQ(
       findings.tables[1].fields,

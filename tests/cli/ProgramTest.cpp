@@ -608,7 +608,7 @@ protected:
   }
   FakeCubeSqlServer cube_{"admin", "s3cret", "music"};
   TempSqlite sqlite_{
-      "CREATE TABLE Artist (ArtistId INTEGER NOT NULL, Name TEXT);"
+      "CREATE TABLE Artist (ArtistId INTEGER NOT NULL, Name NVARCHAR(120));"
       "CREATE TABLE Album (AlbumId INTEGER, Title NVARCHAR(160), ArtistId TEXT);"};
   const std::string expected_ =
       "Album: fields differ\n"
@@ -770,6 +770,66 @@ TEST_F(ChinookProgramTest, SQLiteAgainstMariaDbHasNoDifferences) {
   const Outcome refused = RunDiff({mariadb, sqlite.path().string()}, options);
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("cannot connect: Access denied"), std::string::npos) << refused.err;
+}
+
+}  // namespace
+}  // namespace vantrix::test
+
+namespace vantrix::test {
+namespace {
+
+// The declared types of one MariaDB schema against another's and against
+// SQLite's, on the real server: lengths, precision and scale, unsigned and
+// enum values are findings, --strict or not; display widths are not. A
+// SQLite view's computed column has no type to compare.
+TEST(DeclaredTypeProgramTest, DetailsOfOneTypeCodeAreFindings) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  CreateMariaDbSchema(server, "vx_cli_types_1",
+                      "CREATE TABLE t (name VARCHAR(30), price DECIMAL(10,2), n INT,"
+                      " k INT(11), mood ENUM('a','b'));"
+                      "CREATE VIEW v AS SELECT price AS total FROM t;");
+  CreateMariaDbSchema(server, "vx_cli_types_2",
+                      "CREATE TABLE t (name VARCHAR(60), price DECIMAL(12,4), n INT UNSIGNED,"
+                      " k INT, mood ENUM('a','c'));"
+                      "CREATE VIEW v AS SELECT price AS total FROM t;");
+  const auto url = [&](const char* database) {
+    return "mysql://" + server.user + ":" + server.password + "@" + server.host + ":" +
+           std::to_string(server.port) + "/" + database;
+  };
+  for (const bool strict : {false, true}) {
+    std::vector<std::string> args = {url("vx_cli_types_1"), url("vx_cli_types_2")};
+    if (strict) args.insert(args.begin(), "--strict");
+    const Outcome outcome = RunDiff(args);
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    EXPECT_EQ(outcome.out,
+              "t: fields differ\n"
+              "  name: declared type differs (DB 1: varchar(30) (5-Text or VarChar), DB 2: "
+              "varchar(60) (5-Text or VarChar); length 30 vs 60)\n"
+              "  price: declared type differs (DB 1: decimal(10,2) (13-Decimal), DB 2: "
+              "decimal(12,4) (13-Decimal); precision 10 vs 12; scale 2 vs 4)\n"
+              "  n: declared type differs (DB 1: int(11) (3-Integer), DB 2: int(10) unsigned "
+              "(3-Integer); unsigned in DB 2 only)\n"
+              "  mood: declared type differs (DB 1: enum('a','b') (5-Text or VarChar), DB 2: "
+              "enum('a','c') (5-Text or VarChar); values 'a','b' vs 'a','c')\n"
+              "v: fields differ\n"
+              "  total: declared type differs (DB 1: decimal(10,2) (13-Decimal), DB 2: "
+              "decimal(12,4) (13-Decimal); precision 10 vs 12; scale 2 vs 4)\n"
+              "Summary: 2 tables in DB 1, 2 in DB 2: 0 same, 2 differ, 0 only in DB 1, 0 only in "
+              "DB 2, 0 not checked; 5 field differences, 0 notes\n")
+        << (strict ? "--strict" : "");
+  }
+
+  TempSqlite sqlite(
+      "CREATE TABLE t (name VARCHAR(30), price DECIMAL(10,2), n INT, k INT, mood TEXT);"
+      "CREATE VIEW v AS SELECT price * 2 AS total FROM t;");
+  const Outcome cross = RunDiff({sqlite.path().string(), url("vx_cli_types_1")});
+  EXPECT_EQ(cross.status, 0) << cross.err;
+  EXPECT_EQ(cross.out,
+            "v: same\n"
+            "  note: total: type not comparable (DB 1: no declared type (0-Null), DB 2: "
+            "decimal(10,2) (13-Decimal))\n"
+            "Summary: 2 tables in DB 1, 2 in DB 2: 2 same, 0 differ, 0 only in DB 1, 0 only in "
+            "DB 2, 0 not checked; 0 field differences, 1 note\n");
 }
 
 }  // namespace
