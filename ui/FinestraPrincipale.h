@@ -185,6 +185,10 @@ private:
   Worker* worker_;
   QShortcut* cancelShortcut_;
   std::optional<BusyCursor> busy_;
+  // The panel values each side's table list was last filled from (none
+  // until a Connect fills it): a Compare lists a side again when its panel
+  // no longer names that database.
+  std::array<std::optional<db::PanelValues>, 2> listedFrom_;
 
   // What the last Compare read of both sides, when it read both: the
   // report export works from it without connecting again.
@@ -196,6 +200,8 @@ private:
   };
   std::optional<LastCompare> lastCompare_;
   // Keeps (or forgets) what a Compare read and enables the export entry.
+  // The export writes what the result rows say, so it is kept only when
+  // the rows were made from exactly the tables those schemas list.
   void KeepLastCompare(std::optional<LastCompare> last);
   std::unique_ptr<mail::ProgressDisplay> mailProgress_;
 };

@@ -85,6 +85,12 @@ db::PanelValues ValuesOf(FinestraPrincipale& w, int side) {
           p.file};
 }
 
+// Whether two panels name the same connection.
+bool SamePanel(const db::PanelValues& a, const db::PanelValues& b) {
+  return a.server == b.server && a.database == b.database && a.user == b.user &&
+         a.password == b.password && a.engine == b.engine && a.port == b.port && a.file == b.file;
+}
+
 // Adapts a side's panel to the engine chosen in its type menu.
 void TypeChange(FinestraPrincipale& w, int side) {
   const Panel p = PanelOf(w, side);
@@ -135,6 +141,12 @@ std::string TypesOf(const compare::FieldVerdict& verdict) {
   std::string text = "DB 1: " + side(verdict.db1) + " \u00B7 ";
   text += verdict.db2 ? "DB 2: " + side(*verdict.db2) : std::string("not in DB 2");
   return text;
+}
+
+// Fills a table list with names as the engine gave them.
+void FillNames(Listbox& list, const std::vector<std::string>& names) {
+  list.DeleteAllRows();
+  for (const std::string& name : names) list.AddRow(name);
 }
 
 }  // namespace
@@ -199,7 +211,7 @@ void FinestraPrincipale::ConnectAction(int side) {
     return;
   }
   StartReading([job] { reads::ListTables(*job); },
-               [this, job] {
+               [this, job, values] {
                  if (job->failure) {
                    ShowAll({*job->failure});
                    return;
@@ -210,6 +222,7 @@ void FinestraPrincipale::ConnectAction(int side) {
                  } else {
                    slots::popolalista(*job->tables, *tables);
                  }
+                 listedFrom_[job->side - 1] = values;
                });
 }
 
@@ -266,10 +279,29 @@ void FinestraPrincipale::BevelButton3_Action() {
   job->db2 = ValuesOf(*this, 2);
   job->names1 = Names(*DB1tables);
   job->names2 = Names(*DB2tables);
+  // A side whose panel was edited since its list was filled is listed
+  // again from what this Compare reads, so that the rows never speak of
+  // another database than the panel names.
+  job->relist1 = listedFrom_[0] && !SamePanel(*listedFrom_[0], job->db1);
+  job->relist2 = listedFrom_[1] && !SamePanel(*listedFrom_[1], job->db2);
   StartReading([job] { reads::CompareAll(*job); },
                [this, job] {
+                 const std::pair<bool, int> relisted[] = {{job->relisted1, 1}, {job->relisted2, 2}};
+                 for (const auto& [again, side] : relisted) {
+                   if (!again) continue;
+                   const Panel p = PanelOf(*this, side);
+                   FillNames(*p.tables, side == 1 ? job->names1 : job->names2);
+                   p.fields->DeleteAllRows();
+                   listedFrom_[side - 1] = side == 1 ? job->db1 : job->db2;
+                 }
                  DiffTables->DeleteAllRows();
                  DiffTables->SetDefaultRowHeight(17);
+                 if (job->nothingToCompare) {
+                   KeepLastCompare(std::nullopt);
+                   ShowAll(job->messages);
+                   Show(compare::kConnectBoth);
+                   return;
+                 }
                  for (std::size_t i = 0; i < job->names1.size(); ++i) {
                    DiffTables->AddRow(job->names1[i]);
                    const int added = DiffTables->LastIndex();
@@ -278,7 +310,10 @@ void FinestraPrincipale::BevelButton3_Action() {
                        added, Picture(QString::fromUtf8(PictureFor(job->outcomes[i]))));
                  }
                  ShowAll(job->messages);
-                 if (job->schema1 && job->schema2) {
+                 // The export tells the same story only when the rows were
+                 // made from exactly the tables the schemas list.
+                 if (job->schema1 && job->schema2 && reads::NamesOf(*job->schema1) == job->names1 &&
+                     reads::NamesOf(*job->schema2) == job->names2) {
                    KeepLastCompare(LastCompare{job->db1, job->db2, std::move(*job->schema1),
                                                std::move(*job->schema2)});
                  } else {

@@ -23,6 +23,13 @@ bool InputRefused(const db::PanelValues& panel) {
   return !db::AppoggioMySQL::PrepareSlot(scratch, panel).prepared;
 }
 
+std::vector<std::string> NamesOf(const db::Schema& schema) {
+  std::vector<std::string> names;
+  names.reserve(schema.tables.size());
+  for (const db::Table& table : schema.tables) names.push_back(table.name);
+  return names;
+}
+
 void ListTables(TableListing& job) {
   db::Database& db = *job.slot;
   if (!db.Connect()) {
@@ -53,6 +60,23 @@ compare::ComparisonSession::TableCheck PreControlloTabelle(compare::ComparisonSe
 
 void CompareAll(Comparison& job) {
   compare::ComparisonSession session(job.db1, job.db2);
+  if (job.relist1 || job.relist2) {
+    // Both sides are read now rather than at the first table found on both,
+    // since the names to look up may change.
+    Keep(session.ReadBoth(), job.db1, job.db2, job.messages);
+    if (job.relist1 && session.SchemaOf(1)) {
+      job.names1 = NamesOf(*session.SchemaOf(1));
+      job.relisted1 = true;
+    }
+    if (job.relist2 && session.SchemaOf(2)) {
+      job.names2 = NamesOf(*session.SchemaOf(2));
+      job.relisted2 = true;
+    }
+    if (job.names1.empty() || job.names2.empty()) {
+      job.nothingToCompare = true;
+      return;
+    }
+  }
   // DB 2's names are indexed once for the whole Compare; each side is asked
   // under its own spelling of the name.
   const compare::TableIndex index2(job.names2);

@@ -53,14 +53,22 @@ struct FieldListing {
 void ListFields(FieldListing& job);
 
 // Compare: one outcome per name of DB 1's list, each looked up in DB 2's
-// list.
+// list. A side marked for listing again (its panel no longer names the
+// database its list came from) takes its names from the whole schema this
+// Compare reads, when it can be read; otherwise its list stays.
 struct Comparison {
   db::PanelValues db1;
   db::PanelValues db2;
   std::vector<std::string> names1;
   std::vector<std::string> names2;
+  bool relist1 = false;
+  bool relist2 = false;
 
   std::vector<Message> messages;
+  bool relisted1 = false;
+  bool relisted2 = false;
+  // A list read again has no tables: there is nothing to compare.
+  bool nothingToCompare = false;
   std::vector<compare::TableOutcome> outcomes;
   std::optional<db::Schema> schema1;
   std::optional<db::Schema> schema2;
@@ -84,5 +92,8 @@ struct FieldComparison {
   std::vector<compare::FieldVerdict> verdicts;
 };
 void CompareFields(FieldComparison& job);
+
+// The names of a schema's tables, in its order.
+std::vector<std::string> NamesOf(const db::Schema& schema);
 
 }  // namespace vantrix::ui::reads
