@@ -173,8 +173,10 @@ private:
   AnchoredGeometry* anchors_;
 
   // Starts an operation's reading on the worker thread; `done` runs on this
-  // thread when it ends, unless it was given up. Refused while another runs.
-  bool StartReading(std::function<void()> work, std::function<void()> done);
+  // thread when it ends, unless it was given up, and then `undo` does (the
+  // selection that started it goes back). Refused while another runs.
+  bool StartReading(std::function<void()> work, std::function<void()> done,
+                    std::function<void()> undo = nullptr);
   void ConnectAction(int side);
   void TablesChange(int side);
   void EndReading();
@@ -183,6 +185,7 @@ private:
   // engine's own text.
   static void ShowAll(const std::vector<reads::Message>& messages);
   Worker* worker_;
+  std::function<void()> undo_;
   QShortcut* cancelShortcut_;
   std::optional<BusyCursor> busy_;
   // The panel values each side's table list was last filled from (none

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
 
 #include "compare/Rules.h"
 #include "db/AppoggioMySQL.h"
@@ -143,6 +144,15 @@ std::string TypesOf(const compare::FieldVerdict& verdict) {
   return text;
 }
 
+// Puts back the selection a list had before the selection that started a
+// reading now given up, without starting another.
+std::function<void()> SelectionBack(Listbox* list) {
+  return [list, previous = list->PreviousListIndex()] {
+    const QSignalBlocker quiet(list);
+    list->SetListIndex(previous);
+  };
+}
+
 // Fills a table list with names as the engine gave them.
 void FillNames(Listbox& list, const std::vector<std::string>& names) {
   list.DeleteAllRows();
@@ -155,12 +165,14 @@ void FillNames(Listbox& list, const std::vector<std::string>& names) {
 
 bool FinestraPrincipale::Reading() const { return worker_->Running(); }
 
-bool FinestraPrincipale::StartReading(std::function<void()> work, std::function<void()> done) {
+bool FinestraPrincipale::StartReading(std::function<void()> work, std::function<void()> done,
+                                      std::function<void()> undo) {
   const bool started = worker_->Start(std::move(work), [this, done = std::move(done)] {
     EndReading();
     done();
   });
   if (!started) return false;
+  undo_ = std::move(undo);
   busy_.emplace();
   SetReadingControlsEnabled(false);
   cancelShortcut_->setEnabled(true);
@@ -168,13 +180,17 @@ bool FinestraPrincipale::StartReading(std::function<void()> work, std::function<
 }
 
 void FinestraPrincipale::EndReading() {
+  undo_ = nullptr;
   cancelShortcut_->setEnabled(false);
   SetReadingControlsEnabled(true);
   busy_.reset();
 }
 
 void FinestraPrincipale::CancelReading() {
-  if (worker_->Abandon()) EndReading();
+  if (!worker_->Abandon()) return;
+  const std::function<void()> undo = std::move(undo_);
+  EndReading();
+  if (undo) undo();
 }
 
 void FinestraPrincipale::SetReadingControlsEnabled(bool enabled) {
@@ -253,7 +269,8 @@ void FinestraPrincipale::TablesChange(int side) {
                  } else {
                    popolalistaLOC(*job->fields, *fields);
                  }
-               });
+               },
+               SelectionBack(p.tables));
 }
 
 void FinestraPrincipale::BevelButton1_Action() { ConnectAction(1); }
@@ -359,7 +376,8 @@ void FinestraPrincipale::ControlloTabelle() {
                                        QString::fromStdString(compare::FieldNote(verdict)));
                    DiffFields->SetRowDescription(added, QString::fromStdString(TypesOf(verdict)));
                  }
-               });
+               },
+               SelectionBack(DiffTables));
 }
 
 }  // namespace vantrix::ui

@@ -79,6 +79,10 @@ protected:
     return {RowsOf(W().DB1tables), RowsOf(W().DB1fields),  RowsOf(W().DB2tables),
             RowsOf(W().DB2fields), RowsOf(W().DiffTables), RowsOf(W().DiffFields)};
   }
+  // The selected rows of the lists that start readings.
+  QList<int> Selections() {
+    return {W().DB1tables->ListIndex(), W().DB2tables->ListIndex(), W().DiffTables->ListIndex()};
+  }
   QList<bool> ReadingControlsEnabled() {
     return {W().BevelButton1->isEnabled(), W().BevelButton2->isEnabled(),
             W().BevelButton3->isEnabled(), W().DB1tables->isEnabled(),
@@ -229,9 +233,9 @@ TEST_F(ReadingTest, ConnectToAServerThatNeverAnswersCanBeGivenUp) {
 }
 
 // Each of the four readings can be given up while a server keeps it
-// waiting, and leaves every list as it was; the Compare given up leaves the
-// export of the Compare before it. Escape with nothing to give up does
-// nothing.
+// waiting, and leaves every list as it was, its selection too; the Compare
+// given up leaves the export of the Compare before it. Escape with nothing
+// to give up does nothing.
 TEST_F(ReadingTest, EscapeGivesUpEachReadingAndLeavesTheListsAsTheyWere) {
   TempSqlite sqlite(kSqlB);
   std::optional<FakeCubeSqlServer> cube(std::in_place, "admin", "s3cret", "music");
@@ -250,6 +254,8 @@ TEST_F(ReadingTest, EscapeGivesUpEachReadingAndLeavesTheListsAsTheyWere) {
   QAction* exportEntry = ui::MenuBar1::Installed()->FileExportReport;
   ASSERT_TRUE(exportEntry->isEnabled());
   const QList<QStringList> before = AllRows();
+  const QList<int> selected = {-1, 0, 0};
+  ASSERT_EQ(Selections(), selected);
 
   Escape();
   EXPECT_EQ(AllRows(), before);
@@ -275,6 +281,7 @@ TEST_F(ReadingTest, EscapeGivesUpEachReadingAndLeavesTheListsAsTheyWere) {
     Escape();
     EXPECT_FALSE(W().Reading());
     EXPECT_EQ(AllRows(), before);
+    EXPECT_EQ(Selections(), selected);
     EXPECT_TRUE(exportEntry->isEnabled());
     EXPECT_EQ(fake().messages, QStringList());
   }
