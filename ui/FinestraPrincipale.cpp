@@ -1,5 +1,6 @@
 #include "ui/FinestraPrincipale.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -305,6 +306,9 @@ void FinestraPrincipale::WireEvents() {
   cancelShortcut_->setContext(Qt::WindowShortcut);
   cancelShortcut_->setEnabled(false);
   connect(cancelShortcut_, &QShortcut::activated, this, &FinestraPrincipale::CancelReading);
+  // However the program ends (an accepted update offer quits it too), a
+  // reading still under way is given up first.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, &FinestraPrincipale::CancelReading);
   // The About and File entries are handled here and nowhere else.
   if (MenuBar1* menus = MenuBar1::Installed()) {
     connect(menus->ArchivioAboutVantrix, &QAction::triggered, this,
