@@ -85,7 +85,6 @@ bool Worker::Abandon() {
   }
   running_.reset();
   done_ = nullptr;
-  Q_EMIT Ended();
   return true;
 }
 
@@ -96,7 +95,6 @@ void Worker::Finish(const std::shared_ptr<Run>& run) {
   const std::function<void()> done = std::move(done_);
   done_ = nullptr;
   if (done) done();
-  Q_EMIT Ended();
 }
 
 int Worker::ThreadsAlive() {

@@ -45,10 +45,6 @@ public:
   // whether none is left.
   static bool WaitForThreads(std::chrono::milliseconds timeout);
 
-Q_SIGNALS:
-  // The work in progress has ended (after its `done`) or was abandoned.
-  void Ended();
-
 private:
   struct Run;
   void Finish(const std::shared_ptr<Run>& run);
