@@ -187,6 +187,12 @@ void FillPanel(ui::FinestraPrincipale& w, BenchSeam& seam, int side, const db::P
   (side == 1 ? w.DB1pass : w.DB2pass)->setText(QString::fromStdString(p.password));
 }
 
+// Runs the event loop until the window's reading (on its worker thread) has
+// ended and its rows are written.
+void WaitForReading(const ui::FinestraPrincipale& w) {
+  while (w.Reading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 int WindowCompare(int argc, char** argv, const std::string& side1, const std::string& side2,
                   int runs) {
   App app(argc, argv);
@@ -200,11 +206,14 @@ int WindowCompare(int argc, char** argv, const std::string& side1, const std::st
   FillPanel(w, seam, 1, PanelFor(side1));
   FillPanel(w, seam, 2, PanelFor(side2));
   w.BevelButton1->click();
+  WaitForReading(w);
   w.BevelButton2->click();
+  WaitForReading(w);
   QCoreApplication::processEvents();
   for (int run = 0; run < runs; ++run) {
     const auto start = Clock::now();
     w.BevelButton3->click();
+    WaitForReading(w);
     // The rows are on screen once the pending paint has run.
     QCoreApplication::processEvents();
     int notOk = 0;

@@ -4,8 +4,6 @@
 
 namespace vantrix::compare {
 
-namespace slots = db::AppoggioMySQL;
-
 ComparisonSession::ComparisonSession(db::PanelValues db1, db::PanelValues db2) {
   db1_.number = 1;
   db1_.panel = std::move(db1);
@@ -15,9 +13,18 @@ ComparisonSession::ComparisonSession(db::PanelValues db1, db::PanelValues db2) {
 
 ComparisonSession::~ComparisonSession() {
   for (const Side* side : {&db1_, &db2_}) {
-    if (side->state == State::Ready && slots::Slot(side->number))
-      slots::Slot(side->number)->Close();
+    if (side->state == State::Ready && side->slot) side->slot->Close();
   }
+}
+
+void ComparisonSession::Reported::Add(int side, std::string message) {
+  messages.push_back(std::move(message));
+  sides.push_back(side);
+}
+
+void ComparisonSession::Reported::Append(const Reported& more) {
+  messages.insert(messages.end(), more.messages.begin(), more.messages.end());
+  sides.insert(sides.end(), more.sides.begin(), more.sides.end());
 }
 
 const std::optional<db::Schema>& ComparisonSession::SchemaOf(int side) const {
@@ -33,14 +40,14 @@ std::optional<db::Schema> ComparisonSession::TakeSchema(int side) {
   return schema;
 }
 
-ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::string>& messages) {
+ComparisonSession::State ComparisonSession::Open(Side& side, Reported& reported) {
   if (side.state != State::Untried) return side.state;
-  const db::Preparation prepared = slots::PrepareSlot(slots::Slot(side.number), side.panel);
+  const db::Preparation prepared = db::AppoggioMySQL::PrepareSlot(side.slot, side.panel);
   if (!prepared.prepared) {
-    messages.push_back(prepared.message);
+    reported.Add(side.number, prepared.message);
     side.state = State::InputRefused;
-  } else if (!slots::Slot(side.number)->Connect()) {
-    messages.push_back(slots::Slot(side.number)->ErrorMessage());
+  } else if (!side.slot->Connect()) {
+    reported.Add(side.number, side.slot->ErrorMessage());
     side.state = State::ConnectFailed;
   } else {
     side.state = State::Ready;
@@ -48,12 +55,18 @@ ComparisonSession::State ComparisonSession::Open(Side& side, std::vector<std::st
   return side.state;
 }
 
-void ComparisonSession::LoadBoth(std::vector<std::string>& messages) {
+ComparisonSession::Reported ComparisonSession::ReadBoth() {
+  Reported reported;
+  LoadBoth(reported);
+  return reported;
+}
+
+void ComparisonSession::LoadBoth(Reported& reported) {
   // Both sides connect in order, so that their messages come in order and
   // a refused DB 1 panel keeps DB 2 untried; then both schemas are read at
   // the same time, each on its own connection.
-  std::vector<std::string> side1;
-  std::vector<std::string> side2;
+  Reported side1;
+  Reported side2;
   if (Open(db1_, side1) != State::InputRefused) Open(db2_, side2);
   const auto needsRead = [](const Side& side) {
     return side.state == State::Ready && !side.schemaTried;
@@ -64,18 +77,18 @@ void ComparisonSession::LoadBoth(std::vector<std::string>& messages) {
   }
   if (needsRead(db1_)) ReadSchema(db1_, side1);
   if (reading2.valid()) reading2.get();
-  messages.insert(messages.end(), side1.begin(), side1.end());
-  messages.insert(messages.end(), side2.begin(), side2.end());
+  reported.Append(side1);
+  reported.Append(side2);
 }
 
-void ComparisonSession::ReadSchema(Side& side, std::vector<std::string>& messages) {
+void ComparisonSession::ReadSchema(Side& side, Reported& reported) {
   side.schemaTried = true;
-  db::Database& db = *slots::Slot(side.number);
+  db::Database& db = *side.slot;
   side.schema = db.WholeSchema();
   if (side.schema) {
     side.index = std::make_unique<db::ExactNameIndex>(*side.schema);
   } else {
-    messages.push_back(db.ErrorMessage());
+    reported.Add(side.number, db.ErrorMessage());
   }
   // Everything this comparison needs from the side is in memory now.
   db.Close();
@@ -91,7 +104,7 @@ const db::Table* ComparisonSession::Known(Side& side, const std::string& table) 
     // in an ordinary Compare.
     auto [it, added] = side.extra.try_emplace(table);
     if (added) {
-      db::Database& db = *slots::Slot(side.number);
+      db::Database& db = *side.slot;
       if (db.IsConnected() || db.Connect()) {
         if (auto read = db.ReadTable(table)) it->second = std::move(*read);
       }
@@ -103,7 +116,7 @@ const db::Table* ComparisonSession::Known(Side& side, const std::string& table) 
 
 std::optional<FieldList> ComparisonSession::Fields(Side& side, const std::string& table) {
   if (side.state != State::Ready) return std::nullopt;
-  db::Database& db = *slots::Slot(side.number);
+  db::Database& db = *side.slot;
   // A whole-schema read of this session has let the connection go.
   if (!db.IsConnected() && !db.Connect()) return std::nullopt;
   auto read = db.ReadTable(table);
@@ -114,7 +127,7 @@ std::optional<FieldList> ComparisonSession::Fields(Side& side, const std::string
 ComparisonSession::TableCheck ComparisonSession::CheckTable(const std::string& db1Name,
                                                             const std::string& db2Name) {
   TableCheck check;
-  LoadBoth(check.messages);
+  LoadBoth(check);
   // A refused DB 1 panel ends the check before DB 2 is tried.
   if (db1_.state == State::InputRefused) return check;
   const db::Table* table1 = Known(db1_, db1Name);
@@ -128,8 +141,8 @@ ComparisonSession::TableCheck ComparisonSession::CheckTable(const std::string& d
 ComparisonSession::FieldCheck ComparisonSession::CompareTableFields(const std::string& db1Name,
                                                                     const std::string& db2Name) {
   FieldCheck check;
-  if (Open(db1_, check.messages) == State::InputRefused) return check;
-  if (Open(db2_, check.messages) == State::InputRefused) return check;
+  if (Open(db1_, check) == State::InputRefused) return check;
+  if (Open(db2_, check) == State::InputRefused) return check;
   const auto fields1 = Fields(db1_, db1Name);
   const auto fields2 = Fields(db2_, db2Name);
   if (!fields1) {

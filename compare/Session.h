@@ -15,6 +15,8 @@ namespace vantrix::compare {
 // Both sides of one comparison. Within one operation the panels cannot
 // change, so each side's slot is prepared and connected once, on first need,
 // and a side that failed is not tried again: its message is reported once.
+// The session's two slots are its own, not the program-wide ones, so that
+// sessions on different threads never share a handle.
 //
 // A table check (Compare) reads each side's whole schema once, in a few
 // statements however many tables there are, and closes that side's
@@ -28,20 +30,29 @@ public:
   ComparisonSession(const ComparisonSession&) = delete;
   ComparisonSession& operator=(const ComparisonSession&) = delete;
 
+  // Messages to show in order, and the side (1 or 2) each one is about.
+  struct Reported {
+    std::vector<std::string> messages;
+    std::vector<int> sides;
+    void Add(int side, std::string message);
+    void Append(const Reported& more);
+  };
+
   // The outcome of checking one table found on both sides, and the messages
   // that this check produced (DB 1's before DB 2's), to show in order.
-  struct TableCheck {
+  struct TableCheck : Reported {
     TableOutcome outcome = TableOutcome::NotChecked;
-    std::vector<std::string> messages;
   };
   // db2Name is the table's name as DB 2 lists it. A table that a side's
   // engine does not know (any more), or cannot read, is not checked.
   TableCheck CheckTable(const std::string& db1Name, const std::string& db2Name);
+  // Connects both sides and reads their whole schemas, as the first table
+  // check does (and then no later check reports it again).
+  Reported ReadBoth();
 
   // The field-by-field comparison of one table: either nothing (a side's
   // input was refused), a notice row, or one verdict per DB 1 field.
-  struct FieldCheck {
-    std::vector<std::string> messages;
+  struct FieldCheck : Reported {
     std::optional<std::string> notice;
     std::vector<FieldVerdict> verdicts;
   };
@@ -58,6 +69,7 @@ private:
   struct Side {
     int number = 1;
     db::PanelValues panel;
+    std::unique_ptr<db::Database> slot;
     State state = State::Untried;
     bool schemaTried = false;
     std::optional<db::Schema> schema;
@@ -67,13 +79,13 @@ private:
     std::unordered_map<std::string, std::optional<db::Table>> extra;
   };
   // Prepares and connects the side on its first use; a failure's message is
-  // appended to `messages` that one time only.
-  State Open(Side& side, std::vector<std::string>& messages);
+  // reported that one time only.
+  State Open(Side& side, Reported& reported);
   // Opens both sides and reads their whole schemas on first use, at the
   // same time, then lets the connections go. Messages come DB 1's first,
   // each at most once.
-  void LoadBoth(std::vector<std::string>& messages);
-  void ReadSchema(Side& side, std::vector<std::string>& messages);
+  void LoadBoth(Reported& reported);
+  void ReadSchema(Side& side, Reported& reported);
   // The side's table of that exact name from its whole schema, when it is
   // known and readable.
   const db::Table* Known(Side& side, const std::string& table);

@@ -1,5 +1,6 @@
 #include "ui/FinestraPrincipale.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -8,6 +9,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QTimer>
 
 #include "app/App.h"
@@ -22,6 +24,7 @@
 #include "ui/toolkit/SingleInstance.h"
 #include "ui/toolkit/Thread.h"
 #include "ui/toolkit/Widgets.h"
+#include "ui/toolkit/Worker.h"
 #include "update/TimerVersione.h"
 
 namespace vantrix::ui {
@@ -99,7 +102,9 @@ FinestraPrincipale::FinestraPrincipale()
       TimerInvioMail(new QTimer(this)),
       TimerFinestraInvioMail(new QTimer(this)),
       ThreadInvioMail(new Thread(this)),
-      anchors_(new AnchoredGeometry(Content, QSize(kContentWidth, kContentHeight))) {
+      anchors_(new AnchoredGeometry(Content, QSize(kContentWidth, kContentHeight))),
+      worker_(new Worker(this)),
+      cancelShortcut_(new QShortcut(QKeySequence(Qt::Key_Escape), this)) {
   setObjectName(QStringLiteral("FinestraPrincipale"));
   setWindowTitle(QStringLiteral("Orvello Vantrix"));
 
@@ -168,7 +173,11 @@ FinestraPrincipale::FinestraPrincipale()
   resize(minimumSizeHint());
 }
 
-FinestraPrincipale::~FinestraPrincipale() { DetachMail(); }
+FinestraPrincipale::~FinestraPrincipale() {
+  // An operation still reading lets go of this window before it goes.
+  CancelReading();
+  DetachMail();
+}
 
 void FinestraPrincipale::BuildPanel(const Side& side) {
   const PanelTops& top = kTops[side.index];
@@ -293,6 +302,13 @@ void FinestraPrincipale::WireEvents() {
   connect(TimerFinestraInvioMail, &QTimer::timeout, this,
           &FinestraPrincipale::TimerFinestraInvioMail_Action);
   ThreadInvioMail->Run = [this] { ThreadInvioMail_Run(); };
+  // Escape gives up an operation that reads schemas, and only that.
+  cancelShortcut_->setContext(Qt::WindowShortcut);
+  cancelShortcut_->setEnabled(false);
+  connect(cancelShortcut_, &QShortcut::activated, this, &FinestraPrincipale::CancelReading);
+  // However the program ends (an accepted update offer quits it too), a
+  // reading still under way is given up first.
+  connect(qApp, &QCoreApplication::aboutToQuit, this, &FinestraPrincipale::CancelReading);
   // The About and File entries are handled here and nowhere else.
   if (MenuBar1* menus = MenuBar1::Installed()) {
     connect(menus->ArchivioAboutVantrix, &QAction::triggered, this,
@@ -316,6 +332,9 @@ void FinestraPrincipale::Open() {
 
 void FinestraPrincipale::closeEvent(QCloseEvent* event) {
   event->accept();
+  // Whatever is still being read is given up: the program does not wait
+  // for a server that keeps it waiting.
+  CancelReading();
   TheSeam().Quit(0);
 }
 

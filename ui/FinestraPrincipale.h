@@ -1,19 +1,26 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <QMainWindow>
 
-#include "compare/Session.h"
+#include "db/AppoggioMySQL.h"
 #include "db/RecordSet.h"
+#include "db/Schema.h"
+#include "ui/toolkit/BusyCursor.h"
 
 class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QShortcut;
 class QTimer;
 
 namespace vantrix::update {
@@ -28,6 +35,10 @@ namespace vantrix::ui {
 class AnchoredGeometry;
 class Listbox;
 class Thread;
+class Worker;
+namespace reads {
+struct Message;
+}
 
 // The working window: the two connection panels (DB 1 and DB 2), their table
 // and field lists, the two result lists, Compare and Help, the version
@@ -40,8 +51,9 @@ class Thread;
 //
 // The window's own work (opening, closing, Help, About) is in
 // FinestraPrincipale.cpp; the connection, listing and comparison handlers
-// in FinestraPrincipaleDb.cpp; the mail handlers in
-// FinestraPrincipaleMail.cpp.
+// in FinestraPrincipaleDb.cpp, whose reading runs on a worker thread
+// (SchemaReads.cpp); the export in FinestraPrincipaleExport.cpp; the mail
+// handlers in FinestraPrincipaleMail.cpp.
 class FinestraPrincipale : public QMainWindow {
 public:
   static constexpr bool kVisibleAtCreation = true;
@@ -133,11 +145,17 @@ public:
 
   // Fills a field list from a field schema: name and type label.
   void popolalistaLOC(db::RecordSet& records, Listbox& list);
-  // Compares the fields of the table in row `row` of DiffTables on both
-  // sides: Ok, FieldsDiffer, or NotChecked when a side could not be read.
-  compare::TableOutcome PreControlloTabelle(int row);
   // Lists the fields of the table selected in DiffTables into DiffFields.
   void ControlloTabelle();
+
+  // An operation that reads schemas (Connect, a table selection, Compare, a
+  // result selection) is under way on the worker thread: the busy cursor
+  // shows, the controls that would start another are disabled, and Escape
+  // gives it up.
+  [[nodiscard]] bool Reading() const;
+  // Gives up the operation under way, if any: what it reads reaches no
+  // list and no message; the lists stay as they were.
+  void CancelReading();
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -153,14 +171,28 @@ private:
   void DetachMail();
 
   AnchoredGeometry* anchors_;
-  // Both sides' connections while a Compare runs (see FinestraPrincipaleDb.cpp).
-  std::unique_ptr<compare::ComparisonSession> compareSession_;
-  // DB 2's names and their index while a Compare runs.
-  struct CompareDb2 {
-    const std::vector<std::string>* names;
-    const compare::TableIndex* index;
-  };
-  std::optional<CompareDb2> compareDb2_;
+
+  // Starts an operation's reading on the worker thread; `done` runs on this
+  // thread when it ends, unless it was given up, and then `undo` does (the
+  // selection that started it goes back). Refused while another runs.
+  bool StartReading(std::function<void()> work, std::function<void()> done,
+                    std::function<void()> undo = nullptr);
+  void ConnectAction(int side);
+  void TablesChange(int side);
+  void EndReading();
+  void SetReadingControlsEnabled(bool enabled);
+  // Shows messages in order, each titled with its side when it is an
+  // engine's own text.
+  static void ShowAll(const std::vector<reads::Message>& messages);
+  Worker* worker_;
+  std::function<void()> undo_;
+  QShortcut* cancelShortcut_;
+  std::optional<BusyCursor> busy_;
+  // The panel values each side's table list was last filled from (none
+  // until a Connect fills it): a Compare lists a side again when its panel
+  // no longer names that database.
+  std::array<std::optional<db::PanelValues>, 2> listedFrom_;
+
   // What the last Compare read of both sides, when it read both: the
   // report export works from it without connecting again.
   struct LastCompare {
@@ -171,6 +203,8 @@ private:
   };
   std::optional<LastCompare> lastCompare_;
   // Keeps (or forgets) what a Compare read and enables the export entry.
+  // The export writes what the result rows say, so it is kept only when
+  // the rows were made from exactly the tables those schemas list.
   void KeepLastCompare(std::optional<LastCompare> last);
   std::unique_ptr<mail::ProgressDisplay> mailProgress_;
 };

@@ -1,19 +1,24 @@
 // The main window's database work: the type menus, Connect, table selection,
-// Compare and the field comparison of a result row. The window only reads
-// its controls, asks the core and writes rows and messages; the rules and
-// the engines live in db/ and compare/.
+// Compare and the field comparison of a result row. The window reads its
+// controls, hands plain values to the worker thread (SchemaReads.cpp), and
+// writes rows and messages when the reading has ended; the rules and the
+// engines live in db/ and compare/.
+#include <QAction>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
 
 #include "compare/Rules.h"
-#include "compare/Session.h"
 #include "db/AppoggioMySQL.h"
 #include "db/Database.h"
 #include "ui/FinestraPrincipale.h"
-#include "ui/toolkit/BusyCursor.h"
+#include "ui/SchemaReads.h"
 #include "ui/toolkit/Listbox.h"
 #include "ui/toolkit/Picture.h"
 #include "ui/toolkit/Seam.h"
+#include "ui/toolkit/Worker.h"
 
 namespace vantrix::ui {
 
@@ -81,23 +86,10 @@ db::PanelValues ValuesOf(FinestraPrincipale& w, int side) {
           p.file};
 }
 
-// Prepares and connects a side's slot from its panel as it is now. On
-// failure the message has been shown and the answer is null.
-db::Database* ConnectSide(FinestraPrincipale& w, int side) {
-  std::string message;
-  {
-    BusyCursor busy;
-    const db::Preparation prepared = slots::PrepareSlot(slots::Slot(side), ValuesOf(w, side));
-    if (!prepared.prepared) {
-      message = prepared.message;
-    } else if (!slots::Slot(side)->Connect()) {
-      message = slots::Slot(side)->ErrorMessage();
-    } else {
-      return slots::Slot(side).get();
-    }
-  }
-  Show(message);
-  return nullptr;
+// Whether two panels name the same connection.
+bool SamePanel(const db::PanelValues& a, const db::PanelValues& b) {
+  return a.server == b.server && a.database == b.database && a.user == b.user &&
+         a.password == b.password && a.engine == b.engine && a.port == b.port && a.file == b.file;
 }
 
 // Adapts a side's panel to the engine chosen in its type menu.
@@ -131,59 +123,13 @@ void TypeChange(FinestraPrincipale& w, int side) {
   }
 }
 
-// Connect: lists the side's tables.
-void ConnectAction(FinestraPrincipale& w, int side) {
-  Listbox* tables = PanelOf(w, side).tables;
-  db::Database* db = ConnectSide(w, side);
-  if (!db) return;
-  std::unique_ptr<db::RecordSet> schema;
-  {
-    BusyCursor busy;
-    schema = db->TableSchema();
-  }
-  if (!schema) {
-    Show(db->ErrorMessage());
-  } else if (schema->IsEOF()) {
-    tables->DeleteAllRows();
-  } else {
-    slots::popolalista(*schema, *tables);
-  }
-  db->Close();
-}
-
-// A table selection: lists the selected table's fields.
-void TablesChange(FinestraPrincipale& w, int side) {
-  const Panel p = PanelOf(w, side);
-  const int selected = p.tables->ListIndex();
-  if (selected < 0) {
-    p.fields->DeleteAllRows();
-    return;
-  }
-  const std::string table = p.tables->EngineText(selected, 0);
-  db::Database* db = ConnectSide(w, side);
-  if (!db) return;
-  std::unique_ptr<db::RecordSet> schema;
-  {
-    BusyCursor busy;
-    schema = db->FieldSchema(table);
-  }
-  if (!schema) {
-    Show(db->ErrorMessage());
-  } else if (schema->IsEOF()) {
-    p.fields->DeleteAllRows();
-  } else {
-    w.popolalistaLOC(*schema, *p.fields);
-  }
-  db->Close();
-}
-
-// The name under which DB 2 lists a DB 1 table (the same name if DB 2 lists
-// it, otherwise the first match ignoring letter case), so that each side is
-// asked under its own spelling.
-std::string Db2NameOf(const std::vector<std::string>& db2Names, const compare::TableIndex& index,
-                      const std::string& db1Name) {
-  const auto found = index.Find(db1Name);
-  return found ? db2Names[*found] : db1Name;
+// The name under which DB 2's list names a DB 1 table (the same name if DB 2
+// lists it, otherwise the first match ignoring letter case), so that each
+// side is asked under its own spelling.
+std::string Db2NameOf(const FinestraPrincipale& w, const std::string& db1Name) {
+  const auto names = Names(*w.DB2tables);
+  const auto found = compare::TableIndex(names).Find(db1Name);
+  return found ? names[*found] : db1Name;
 }
 
 // The declared types behind a field verdict, both sides:
@@ -198,105 +144,240 @@ std::string TypesOf(const compare::FieldVerdict& verdict) {
   return text;
 }
 
-std::string Db2NameOf(const FinestraPrincipale& w, const std::string& db1Name) {
-  const auto names = Names(*w.DB2tables);
-  return Db2NameOf(names, compare::TableIndex(names), db1Name);
+// Puts back the selection a list had before the selection that started a
+// reading now given up, without starting another.
+std::function<void()> SelectionBack(Listbox* list) {
+  return [list, previous = list->PreviousListIndex()] {
+    const QSignalBlocker quiet(list);
+    list->SetListIndex(previous);
+  };
+}
+
+// Fills a table list with names as the engine gave them.
+void FillNames(Listbox& list, const std::vector<std::string>& names) {
+  list.DeleteAllRows();
+  for (const std::string& name : names) list.AddRow(name);
 }
 
 }  // namespace
 
+// --- The reading operations and the worker -----------------------------------
+
+bool FinestraPrincipale::Reading() const { return worker_->Running(); }
+
+bool FinestraPrincipale::StartReading(std::function<void()> work, std::function<void()> done,
+                                      std::function<void()> undo) {
+  const bool started = worker_->Start(std::move(work), [this, done = std::move(done)] {
+    EndReading();
+    done();
+  });
+  if (!started) return false;
+  undo_ = std::move(undo);
+  busy_.emplace();
+  SetReadingControlsEnabled(false);
+  cancelShortcut_->setEnabled(true);
+  return true;
+}
+
+void FinestraPrincipale::EndReading() {
+  undo_ = nullptr;
+  cancelShortcut_->setEnabled(false);
+  SetReadingControlsEnabled(true);
+  busy_.reset();
+}
+
+void FinestraPrincipale::CancelReading() {
+  if (!worker_->Abandon()) return;
+  const std::function<void()> undo = std::move(undo_);
+  EndReading();
+  if (undo) undo();
+}
+
+void FinestraPrincipale::SetReadingControlsEnabled(bool enabled) {
+  for (QWidget* control : std::initializer_list<QWidget*>{BevelButton1, BevelButton2, BevelButton3,
+                                                          DB1tables, DB2tables, DiffTables}) {
+    control->setEnabled(enabled);
+  }
+}
+
+void FinestraPrincipale::ShowAll(const std::vector<reads::Message>& messages) {
+  for (const reads::Message& message : messages) {
+    const QString text = QString::fromStdString(message.text);
+    if (message.side == 0) {
+      TheSeam().MsgBox(text);
+    } else {
+      TheSeam().TitledMsgBox(QStringLiteral("DB %1").arg(message.side), text);
+    }
+  }
+}
+
 void FinestraPrincipale::DB1Type_Change() { TypeChange(*this, 1); }
 void FinestraPrincipale::DB2Type_Change() { TypeChange(*this, 2); }
-void FinestraPrincipale::BevelButton1_Action() { ConnectAction(*this, 1); }
-void FinestraPrincipale::BevelButton2_Action() { ConnectAction(*this, 2); }
-void FinestraPrincipale::DB1tables_Change() { TablesChange(*this, 1); }
-void FinestraPrincipale::DB2tables_Change() { TablesChange(*this, 2); }
+
+// Connect: lists the side's tables. The input checks run here, at once;
+// connecting and listing on the worker.
+void FinestraPrincipale::ConnectAction(int side) {
+  if (Reading()) return;
+  const db::PanelValues values = ValuesOf(*this, side);
+  auto job = std::make_shared<reads::TableListing>();
+  job->side = side;
+  const db::Preparation prepared = slots::PrepareSlot(job->slot, values);
+  if (!prepared.prepared) {
+    Show(prepared.message);
+    return;
+  }
+  StartReading([job] { reads::ListTables(*job); },
+               [this, job, values] {
+                 if (job->failure) {
+                   ShowAll({*job->failure});
+                   return;
+                 }
+                 Listbox* tables = PanelOf(*this, job->side).tables;
+                 if (job->tables->IsEOF()) {
+                   tables->DeleteAllRows();
+                 } else {
+                   slots::popolalista(*job->tables, *tables);
+                 }
+                 listedFrom_[job->side - 1] = values;
+               });
+}
+
+// A table selection: lists the selected table's fields.
+void FinestraPrincipale::TablesChange(int side) {
+  if (Reading()) return;
+  const Panel p = PanelOf(*this, side);
+  const int selected = p.tables->ListIndex();
+  if (selected < 0) {
+    p.fields->DeleteAllRows();
+    return;
+  }
+  auto job = std::make_shared<reads::FieldListing>();
+  job->side = side;
+  job->table = p.tables->EngineText(selected, 0);
+  const db::Preparation prepared = slots::PrepareSlot(job->slot, ValuesOf(*this, side));
+  if (!prepared.prepared) {
+    Show(prepared.message);
+    return;
+  }
+  StartReading([job] { reads::ListFields(*job); },
+               [this, job] {
+                 Listbox* fields = PanelOf(*this, job->side).fields;
+                 if (job->failure) {
+                   ShowAll({*job->failure});
+                 } else if (job->fields->IsEOF()) {
+                   fields->DeleteAllRows();
+                 } else {
+                   popolalistaLOC(*job->fields, *fields);
+                 }
+               },
+               SelectionBack(p.tables));
+}
+
+void FinestraPrincipale::BevelButton1_Action() { ConnectAction(1); }
+void FinestraPrincipale::BevelButton2_Action() { ConnectAction(2); }
+void FinestraPrincipale::DB1tables_Change() { TablesChange(1); }
+void FinestraPrincipale::DB2tables_Change() { TablesChange(2); }
 
 void FinestraPrincipale::popolalistaLOC(db::RecordSet& records, Listbox& list) {
   db::FillFieldList(records, list);
 }
 
 void FinestraPrincipale::BevelButton3_Action() {
-  KeepLastCompare(std::nullopt);
-  DiffTables->DeleteAllRows();
-  DiffTables->SetDefaultRowHeight(17);
+  if (Reading()) return;
   if (DB1tables->ListCount() < 1 || DB2tables->ListCount() < 1) {
+    KeepLastCompare(std::nullopt);
+    DiffTables->DeleteAllRows();
+    DiffTables->SetDefaultRowHeight(17);
     Show(compare::kConnectBoth);
     return;
   }
-  // DB 2's names are indexed once for the whole Compare.
-  const std::vector<std::string> db1Names = Names(*DB1tables);
-  const std::vector<std::string> db2Names = Names(*DB2tables);
-  const compare::TableIndex db2Index(db2Names);
-  BusyCursor busy;
-  const db::PanelValues db1 = ValuesOf(*this, 1);
-  const db::PanelValues db2 = ValuesOf(*this, 2);
-  compareSession_ = std::make_unique<compare::ComparisonSession>(db1, db2);
-  compareDb2_ = CompareDb2{&db2Names, &db2Index};
-  for (const std::string& name : db1Names) {
-    DiffTables->AddRow(name);
-    const int added = DiffTables->LastIndex();
-    const compare::TableOutcome outcome =
-        db2Index.Find(name) ? PreControlloTabelle(added) : compare::TableOutcome::Missing;
-    DiffTables->SetLastRowCell(1, compare::NoteFor(outcome));
-    DiffTables->SetRowPicture(added, Picture(QString::fromUtf8(PictureFor(outcome))));
-  }
-  compareDb2_.reset();
-  auto schema1 = compareSession_->TakeSchema(1);
-  auto schema2 = compareSession_->TakeSchema(2);
-  compareSession_.reset();
-  if (schema1 && schema2) {
-    KeepLastCompare(LastCompare{db1, db2, std::move(*schema1), std::move(*schema2)});
-  }
+  auto job = std::make_shared<reads::Comparison>();
+  job->db1 = ValuesOf(*this, 1);
+  job->db2 = ValuesOf(*this, 2);
+  job->names1 = Names(*DB1tables);
+  job->names2 = Names(*DB2tables);
+  // A side whose panel was edited since its list was filled is listed
+  // again from what this Compare reads, so that the rows never speak of
+  // another database than the panel names.
+  job->relist1 = listedFrom_[0] && !SamePanel(*listedFrom_[0], job->db1);
+  job->relist2 = listedFrom_[1] && !SamePanel(*listedFrom_[1], job->db2);
+  StartReading([job] { reads::CompareAll(*job); },
+               [this, job] {
+                 const std::pair<bool, int> relisted[] = {{job->relisted1, 1}, {job->relisted2, 2}};
+                 for (const auto& [again, side] : relisted) {
+                   if (!again) continue;
+                   const Panel p = PanelOf(*this, side);
+                   FillNames(*p.tables, side == 1 ? job->names1 : job->names2);
+                   p.fields->DeleteAllRows();
+                   listedFrom_[side - 1] = side == 1 ? job->db1 : job->db2;
+                 }
+                 DiffTables->DeleteAllRows();
+                 DiffTables->SetDefaultRowHeight(17);
+                 if (job->nothingToCompare) {
+                   KeepLastCompare(std::nullopt);
+                   ShowAll(job->messages);
+                   Show(compare::kConnectBoth);
+                   return;
+                 }
+                 for (std::size_t i = 0; i < job->names1.size(); ++i) {
+                   DiffTables->AddRow(job->names1[i]);
+                   const int added = DiffTables->LastIndex();
+                   DiffTables->SetLastRowCell(1, compare::NoteFor(job->outcomes[i]));
+                   DiffTables->SetRowPicture(
+                       added, Picture(QString::fromUtf8(PictureFor(job->outcomes[i]))));
+                 }
+                 ShowAll(job->messages);
+                 // The export tells the same story only when the rows were
+                 // made from exactly the tables the schemas list.
+                 if (job->schema1 && job->schema2 && reads::NamesOf(*job->schema1) == job->names1 &&
+                     reads::NamesOf(*job->schema2) == job->names2) {
+                   KeepLastCompare(LastCompare{job->db1, job->db2, std::move(*job->schema1),
+                                               std::move(*job->schema2)});
+                 } else {
+                   KeepLastCompare(std::nullopt);
+                 }
+               });
 }
 
-compare::TableOutcome FinestraPrincipale::PreControlloTabelle(int row) {
-  const std::string name = DiffTables->EngineText(row, 0);
-  // Outside a Compare the check stands alone, with its own connections.
-  std::unique_ptr<compare::ComparisonSession> ownSession;
-  compare::ComparisonSession* session = compareSession_.get();
-  if (!session) {
-    ownSession =
-        std::make_unique<compare::ComparisonSession>(ValuesOf(*this, 1), ValuesOf(*this, 2));
-    session = ownSession.get();
-  }
-  const std::string db2Name = compareDb2_
-                                  ? Db2NameOf(*compareDb2_->names, *compareDb2_->index, name)
-                                  : Db2NameOf(*this, name);
-  const auto check = session->CheckTable(name, db2Name);
-  for (const std::string& message : check.messages) Show(message);
-  return check.outcome;
+void FinestraPrincipale::DiffTables_Change() {
+  if (Reading()) return;
+  ControlloTabelle();
 }
-
-void FinestraPrincipale::DiffTables_Change() { ControlloTabelle(); }
 
 void FinestraPrincipale::ControlloTabelle() {
   const int row = DiffTables->ListIndex();
-  DiffFields->DeleteAllRows();
-  if (row < 0) return;
+  if (row < 0) {
+    DiffFields->DeleteAllRows();
+    return;
+  }
   if (DiffTables->Cell(row, 1).compare(QString::fromUtf8(compare::kTableNotOk),
                                        Qt::CaseInsensitive) == 0) {
+    DiffFields->DeleteAllRows();
     Show(compare::kNotOkRefused);
     return;
   }
-  const std::string name = DiffTables->EngineText(row, 0);
-  compare::ComparisonSession::FieldCheck check;
-  {
-    BusyCursor busy;
-    compare::ComparisonSession session(ValuesOf(*this, 1), ValuesOf(*this, 2));
-    check = session.CompareTableFields(name, Db2NameOf(*this, name));
-  }
-  for (const std::string& message : check.messages) Show(message);
-  if (check.notice) {
-    DiffFields->AddRow(QString::fromUtf8(check.notice->c_str()));
-    return;
-  }
-  for (const compare::FieldVerdict& verdict : check.verdicts) {
-    DiffFields->AddRow(QString::fromStdString(verdict.name));
-    const int added = DiffFields->LastIndex();
-    DiffFields->SetCell(added, 1, QString::fromStdString(compare::FieldNote(verdict)));
-    DiffFields->SetRowDescription(added, QString::fromStdString(TypesOf(verdict)));
-  }
+  auto job = std::make_shared<reads::FieldComparison>();
+  job->db1 = ValuesOf(*this, 1);
+  job->db2 = ValuesOf(*this, 2);
+  job->db1Name = DiffTables->EngineText(row, 0);
+  job->db2Name = Db2NameOf(*this, job->db1Name);
+  StartReading([job] { reads::CompareFields(*job); },
+               [this, job] {
+                 DiffFields->DeleteAllRows();
+                 ShowAll(job->messages);
+                 if (job->notice) {
+                   DiffFields->AddRow(QString::fromUtf8(job->notice->c_str()));
+                   return;
+                 }
+                 for (const compare::FieldVerdict& verdict : job->verdicts) {
+                   DiffFields->AddRow(QString::fromStdString(verdict.name));
+                   const int added = DiffFields->LastIndex();
+                   DiffFields->SetCell(added, 1,
+                                       QString::fromStdString(compare::FieldNote(verdict)));
+                   DiffFields->SetRowDescription(added, QString::fromStdString(TypesOf(verdict)));
+                 }
+               },
+               SelectionBack(DiffTables));
 }
 
 }  // namespace vantrix::ui

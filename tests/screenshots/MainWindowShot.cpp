@@ -58,6 +58,12 @@ struct Request {
   QString host, port, database, user, password;
 };
 
+// Runs the event loop until the window's reading (on its worker thread) has
+// ended and its rows are written.
+void WaitForReading(const FinestraPrincipale& w) {
+  while (w.Reading()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
 bool Picture(const Request& request) {
   auto& fake = vantrix::test::Fake();
   FinestraPrincipale& w = vantrix::ui::Reach<FinestraPrincipale>();
@@ -72,9 +78,10 @@ bool Picture(const Request& request) {
   w.DB2database->setText(request.database);
   w.DB2user->setText(request.user);
   w.DB2pass->setText(request.password);
-  w.BevelButton1->click();
-  w.BevelButton2->click();
-  w.BevelButton3->click();
+  for (QPushButton* button : {w.BevelButton1, w.BevelButton2, w.BevelButton3}) {
+    button->click();
+    WaitForReading(w);
+  }
   if (!fake.messages.isEmpty()) return Fail("Connect or Compare showed a message");
 
   const int row = RowNamed(*w.DiffTables, QStringLiteral("Fields not ok"), 1);
@@ -82,8 +89,11 @@ bool Picture(const Request& request) {
   // The same table listed on both sides, then its result row explained.
   const QString table = w.DiffTables->Cell(row, 0);
   w.DB1tables->SetListIndex(RowNamed(*w.DB1tables, table));
+  WaitForReading(w);
   w.DB2tables->SetListIndex(RowNamed(*w.DB2tables, table));
+  WaitForReading(w);
   w.DiffTables->SetListIndex(row);
+  WaitForReading(w);
   if (!fake.messages.isEmpty()) return Fail("selecting the rows showed a message");
 
   // Taller than its least size, so that every result row and most of the

@@ -27,7 +27,6 @@ protected:
     }
     return names;
   }
-  void Select(int row) { W().DiffTables->SetListIndex(row); }
 };
 
 const char* const kDb1Sql =
@@ -117,7 +116,7 @@ TEST_F(CompareTest, AnEmptyDb1TableIsOk) {
     Connect(1);
     Connect(2);
     ASSERT_EQ(ColumnOf(W().DB1tables), (QStringList{"nothing_here", "t"}));
-    W().DB1tables->SetListIndex(0);
+    Pick(W().DB1tables, 0);
     ASSERT_EQ(W().DB1fields->ListCount(), 0) << "the DB 1 table has fields";
 
     Compare();
@@ -290,7 +289,7 @@ TEST_F(CompareTest, ChinookInSQLiteAgainstChinookInMariaDb) {
   // Every field of every table agrees in name and type across the engines.
   for (int row = 0; row < W().DiffTables->ListCount(); ++row) {
     Select(row);
-    W().DB1tables->SetListIndex(row);
+    Pick(W().DB1tables, row);
     ASSERT_EQ(ColumnOf(W().DiffFields), ColumnOf(W().DB1fields)) << row;
     for (const QString& note : ColumnOf(W().DiffFields, 1)) EXPECT_EQ(note, kBothOk) << row;
   }

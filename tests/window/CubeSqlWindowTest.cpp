@@ -40,7 +40,7 @@ TEST_F(CubeSqlWindowTest, ListsAndComparesAgainstSQLite) {
   Connect(1);
   ASSERT_EQ(fake().messages, QStringList());
   EXPECT_EQ(ColumnOf(Tables(1)), (QStringList{"Artist", "Album", "ArtistNames"}));
-  Tables(1)->SetListIndex(0);
+  Pick(Tables(1), 0);
   EXPECT_EQ(RowsOf(Fields(1)), (QStringList{"ArtistId | 3-Integer", "Name | 5-Text or VarChar"}));
 
   ChooseSQLite(2, sqlite.path());
@@ -49,7 +49,7 @@ TEST_F(CubeSqlWindowTest, ListsAndComparesAgainstSQLite) {
   EXPECT_EQ(fake().messages, QStringList());
   EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"Artist | Table ok", "Album | Fields not ok",
                                                  "ArtistNames | Table NOT ok"}));
-  W().DiffTables->SetListIndex(1);
+  Pick(W().DiffTables, 1);
   EXPECT_EQ(ColumnOf(W().DiffFields, 1),
             (QStringList{"Field name OK  - Field type OK", "Field name OK  - Field type OK",
                          "Field name OK  - Field type NOT OK"}));

@@ -41,13 +41,13 @@ TEST_F(ListingTest, SQLiteSideListsTablesAndFieldsWithTypeLabels) {
         (QStringList{QStringLiteral("Artist"), QStringLiteral("Empty"), QStringLiteral("Names")}));
     EXPECT_EQ(Fields(side)->ListCount(), 0);
 
-    Tables(side)->SetListIndex(0);
+    Pick(Tables(side), 0);
     EXPECT_EQ(RowsOf(Fields(side)), (QStringList{QStringLiteral("ArtistId | 3-Integer"),
                                                  QStringLiteral("Name | 5-Text or VarChar")}));
-    Tables(side)->SetListIndex(1);
+    Pick(Tables(side), 1);
     EXPECT_EQ(RowsOf(Fields(side)), QStringList{QStringLiteral("x | 0-Null")});
     // Removing the selection empties the field list without connecting.
-    Tables(side)->SetListIndex(-1);
+    Pick(Tables(side), -1);
     EXPECT_EQ(Fields(side)->ListCount(), 0);
   }
   EXPECT_EQ(fake().messages, QStringList());
@@ -64,7 +64,7 @@ TEST_F(ListingTest, SQLiteConnectFailuresShowTheEnginesTextAndKeepTheList) {
   }
   ChooseSQLite(1, good.path());
   Connect(1);
-  Tables(1)->SetListIndex(0);
+  Pick(Tables(1), 0);
   ASSERT_EQ(ColumnOf(Fields(1)), QStringList{QStringLiteral("a")});
 
   struct Case {
@@ -166,17 +166,17 @@ TEST_F(ListingTest, MariaDbSideListsTablesOnThePortFieldsPort) {
   Connect(2);
   EXPECT_EQ(fake().messages, QStringList());
   ASSERT_EQ(ColumnOf(Tables(2)), (QStringList{QStringLiteral("Users"), QStringLiteral("users")}));
-  Tables(2)->SetListIndex(0);
+  Pick(Tables(2), 0);
   EXPECT_EQ(RowsOf(Fields(2)),
             (QStringList{QStringLiteral("Id | 3-Integer"), QStringLiteral("Active | 12-Boolean"),
                          QStringLiteral("Born | 8-Date")}));
-  Tables(2)->SetListIndex(1);
+  Pick(Tables(2), 1);
   EXPECT_EQ(RowsOf(Fields(2)), QStringList{QStringLiteral("id | 19-Int64")});
 
   // Edited panel before a selection: the selection connects with the new
   // values, and a refused value leaves the field list as it was.
   Pass(2)->clear();
-  Tables(2)->SetListIndex(0);
+  Pick(Tables(2), 0);
   EXPECT_EQ(fake().messages, QStringList{kNoPassword});
   EXPECT_EQ(RowsOf(Fields(2)), QStringList{QStringLiteral("id | 19-Int64")});
 

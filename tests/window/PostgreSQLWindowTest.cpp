@@ -32,12 +32,11 @@ protected:
     FillServer(side, server.host, server.port, database, server.user, server.password,
                QStringLiteral("PostgreSQL"));
   }
-  void Select(int row) { W().DiffTables->SetListIndex(row); }
   // The type labels of a side's field list for each of its tables in turn.
   QList<QStringList> FieldTypesOfEveryTable(int side) {
     QList<QStringList> types;
     for (int row = 0; row < Tables(side)->ListCount(); ++row) {
-      Tables(side)->SetListIndex(row);
+      Pick(Tables(side), row);
       types << ColumnOf(Fields(side), 1);
     }
     return types;
@@ -76,10 +75,10 @@ TEST_F(PostgreSQLWindowTest, ConnectListsTablesAndFieldsOrShowsTheServersMessage
   Connect(1);
   EXPECT_EQ(fake().messages, QStringList());
   EXPECT_EQ(ColumnOf(Tables(1)), (QStringList{"Users", "names", "users"}));
-  Tables(1)->SetListIndex(0);
+  Pick(Tables(1), 0);
   EXPECT_EQ(RowsOf(Fields(1)),
             (QStringList{"id | 3-Integer", "tags | Unknown", "seen | 10-TimeStamp"}));
-  Tables(1)->SetListIndex(2);
+  Pick(Tables(1), 2);
   EXPECT_EQ(RowsOf(Fields(1)), QStringList{"x | 6-Float"});
 
   Pass(1)->setText(QStringLiteral("not-the-password"));
@@ -126,7 +125,7 @@ TEST_F(PostgreSQLWindowTest, ChinookInPostgreSQLAgainstChinookInMariaDb) {
             (QStringList{"genre_id | " + kNameMissing, "name | " + kNameMissing}));
 
   // The types agree, table by table and field by field.
-  Tables(1)->SetListIndex(3);
+  Pick(Tables(1), 3);
   EXPECT_EQ(ColumnOf(Fields(1), 1),
             (QStringList{"3-Integer", "5-Text or VarChar", "5-Text or VarChar", "5-Text or VarChar",
                          "3-Integer", "10-TimeStamp", "10-TimeStamp", "5-Text or VarChar",

@@ -15,7 +15,6 @@ namespace {
 
 class SoundnessTest : public WindowTest {
 protected:
-  void Select(int row) { W().DiffTables->SetListIndex(row); }
   void ConnectMariaDb(int side, const MariaDbServer& server, const std::string& database,
                       const std::string& user = {}, const std::string& password = {}) {
     FillServer(side, server.host, server.port, database, user.empty() ? server.user : user,
@@ -101,7 +100,7 @@ TEST_F(SoundnessTest, AServerTypeOutsideTheTableAgreesOnlyWithTheSameType) {
   EXPECT_EQ(RowsOf(W().DiffFields),
             (QStringList{"id | " + kBothOk, "p | " + kTypeDiffers, "g | " + kBothOk,
                          "a | " + kBothOk, "u | " + kTypeDiffers, "d | " + kTypeDiffers}));
-  W().DB2tables->SetListIndex(0);
+  Pick(W().DB2tables, 0);
   EXPECT_EQ(RowsOf(W().DB2fields), (QStringList{"id | 3-Integer", "p | Unknown", "g | Unknown",
                                                 "a | Unknown", "u | 13-Decimal", "d | Unknown"}));
   EXPECT_EQ(fake().messages, QStringList());
@@ -121,7 +120,7 @@ TEST_F(SoundnessTest, NamesThatAreNotUtf8AreAskedForUnderTheEnginesOwnBytes) {
   EXPECT_EQ(ColumnOf(W().DiffTables, 1), (QStringList{kOk, kMissing}));
   Select(0);
   EXPECT_EQ(RowsOf(W().DiffFields), QStringList{"x | " + kBothOk});
-  W().DB1tables->SetListIndex(1);
+  Pick(W().DB1tables, 1);
   EXPECT_EQ(RowsOf(W().DB1fields), QStringList{"y | 3-Integer"});
 }
 

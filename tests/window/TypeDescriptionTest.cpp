@@ -37,7 +37,7 @@ protected:
     ui::Listbox* tables = Tables(side);
     const int row = ColumnOf(tables).indexOf(name);
     ASSERT_GE(row, 0) << name.toStdString();
-    tables->SetListIndex(row);
+    Pick(tables, row);
   }
 };
 
@@ -80,7 +80,7 @@ TEST_F(TypeDescriptionTest, SQLiteAgainstMariaDbShowsTheDeclaredTypesBehindEachR
   Compare();
   ASSERT_EQ(RowsOf(W().DiffTables), (QStringList{QStringLiteral("Artist | Fields not ok"),
                                                  QStringLiteral("Gone | Table ok")}));
-  W().DiffTables->SetListIndex(0);
+  Pick(W().DiffTables, 0);
   EXPECT_EQ(
       DescribedRowsOf(W().DiffFields),
       (QStringList{
@@ -103,7 +103,7 @@ TEST_F(TypeDescriptionTest, SQLiteAgainstMariaDbShowsTheDeclaredTypesBehindEachR
 
   // A notice row has no declarations behind it, and gets no description.
   RunMariaDbSql(server, "DROP TABLE vx_type_tips.Gone;");
-  W().DiffTables->SetListIndex(1);
+  Pick(W().DiffTables, 1);
   EXPECT_EQ(DescribedRowsOf(W().DiffFields),
             QStringList{QStringLiteral("Selected table on DB2 has no fields |  | ")});
   EXPECT_EQ(fake().messages, QStringList());

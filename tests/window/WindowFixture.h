@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
+#include <QTest>
 
 #include "WidgetTest.h"
 #include "ui/FinestraPrincipale.h"
@@ -27,6 +28,8 @@ inline const QString kNameMissing = QStringLiteral("Field name NOT OK  - Field t
 
 // Drives the main window as a user would: fills a panel, picks an engine
 // (answering the open-file dialog), presses Connect and Compare, selects rows.
+// Connecting, listing and comparing read on a worker thread; each of these
+// steps waits for its reading to end, as a user waits for the rows.
 class WindowTest : public WidgetTest {
 protected:
   ui::FinestraPrincipale& W() { return ui::Reach<ui::FinestraPrincipale>(); }
@@ -63,8 +66,31 @@ protected:
     User(side)->setText(QString::fromStdString(user));
     Pass(side)->setText(QString::fromStdString(password));
   }
-  void Connect(int side) { (side == 1 ? W().BevelButton1 : W().BevelButton2)->click(); }
-  void Compare() { W().BevelButton3->click(); }
+  // Waits until no operation reads schemas (the rows and messages of the
+  // one that ran are then written).
+  void WaitForReading() {
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !W().Reading(); }, kReadingTimeoutMs))
+        << "the operation is still reading";
+  }
+  void Connect(int side) {
+    (side == 1 ? W().BevelButton1 : W().BevelButton2)->click();
+    WaitForReading();
+  }
+  void Compare() {
+    W().BevelButton3->click();
+    WaitForReading();
+  }
+  // Selects a row of a list (-1: none) and waits for what that reads.
+  void Pick(ui::Listbox* list, int row) {
+    list->SetListIndex(row);
+    WaitForReading();
+  }
+  // Selects a row of the table results.
+  void Select(int row) { Pick(W().DiffTables, row); }
+
+  // Longer than any engine's own time limit, so that a reading that hangs
+  // fails the test instead of holding it.
+  static constexpr int kReadingTimeoutMs = 60'000;
 
   // Column `column` of every row of a list.
   static QStringList ColumnOf(const ui::Listbox* list, int column = 0) {

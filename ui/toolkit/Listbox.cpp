@@ -35,7 +35,11 @@ Listbox::Listbox(const QStringList& headings, QWidget* parent)
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setFocusPolicy(Qt::ClickFocus);
-  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &Listbox::Change);
+  connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this](const QItemSelection& /*selected*/, const QItemSelection& deselected) {
+            previousIndex_ = deselected.isEmpty() ? -1 : deselected.indexes().first().row();
+            Q_EMIT Change();
+          });
 }
 
 void Listbox::AddRow(const QString& cell0) {

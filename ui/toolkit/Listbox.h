@@ -41,6 +41,8 @@ public:
   // The selected row, -1 for none. Setting -1 clears the selection.
   [[nodiscard]] int ListIndex() const;
   void SetListIndex(int row);
+  // The row the last change of the selection left, -1 for none.
+  [[nodiscard]] int PreviousListIndex() const { return previousIndex_; }
   [[nodiscard]] bool Selected(int row) const;
   void SetSelected(int row, bool selected);
 
@@ -71,6 +73,7 @@ Q_SIGNALS:
 
 private:
   int lastIndex_ = -1;
+  int previousIndex_ = -1;
 };
 
 }  // namespace vantrix::ui

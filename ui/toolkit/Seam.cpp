@@ -66,9 +66,13 @@ private:
 }  // namespace
 
 void RealSeam::MsgBox(const QString& text) {
+  TitledMsgBox(QGuiApplication::applicationDisplayName(), text);
+}
+
+void RealSeam::TitledMsgBox(const QString& title, const QString& text) {
   ArrowWhileModal arrow;
-  const OwnedBox box(new QMessageBox(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(),
-                                     text, QMessageBox::Ok, DialogParent()));
+  const OwnedBox box(
+      new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, DialogParent()));
   // Engine texts are shown exactly as they are, never read as markup.
   box->setTextFormat(Qt::PlainText);
   box->exec();

@@ -48,6 +48,10 @@ public:
 
   // A modal message box with the text and an OK button.
   virtual void MsgBox(const QString& text) = 0;
+  // The same with a title of its own: for a text that is not the program's
+  // but an engine's or a server's, the title says which side it came from
+  // ("DB 1", "DB 2"). A seam without titles shows the text alone.
+  virtual void TitledMsgBox(const QString& /*title*/, const QString& text) { MsgBox(text); }
   // A modal message dialog; answers the button pressed (Cancel when the
   // dialog was dismissed otherwise).
   virtual PressedButton ShowModal(const MessageDialogSpec& dialog) = 0;
@@ -71,6 +75,7 @@ public:
 class RealSeam final : public Seam {
 public:
   void MsgBox(const QString& text) override;
+  void TitledMsgBox(const QString& title, const QString& text) override;
   PressedButton ShowModal(const MessageDialogSpec& dialog) override;
   std::optional<std::filesystem::path> GetOpenFolderItem() override;
   std::optional<SaveChoice> GetSaveFolderItem(const QString& suggestedName,

@@ -6,7 +6,12 @@
 
 namespace vantrix::test {
 
-void FakeSeam::MsgBox(const QString& text) { messages.append(text); }
+void FakeSeam::MsgBox(const QString& text) { TitledMsgBox(QString(), text); }
+
+void FakeSeam::TitledMsgBox(const QString& title, const QString& text) {
+  messages.append(text);
+  messageTitles.append(title);
+}
 
 ui::PressedButton FakeSeam::ShowModal(const ui::MessageDialogSpec& dialog) {
   dialogs.push_back(dialog);
@@ -51,6 +56,7 @@ void FakeSeam::Reset() {
   saveAnswers.clear();
   saveFilters.clear();
   messages.clear();
+  messageTitles.clear();
   dialogs.clear();
   openAsked = 0;
   urls.clear();

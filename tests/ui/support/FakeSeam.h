@@ -21,6 +21,7 @@ namespace vantrix::test {
 class FakeSeam final : public ui::Seam {
 public:
   void MsgBox(const QString& text) override;
+  void TitledMsgBox(const QString& title, const QString& text) override;
   ui::PressedButton ShowModal(const ui::MessageDialogSpec& dialog) override;
   std::optional<std::filesystem::path> GetOpenFolderItem() override;
   std::optional<ui::SaveChoice> GetSaveFolderItem(const QString& suggestedName,
@@ -42,6 +43,8 @@ public:
 
   // What was asked, in order.
   QStringList messages;
+  // The title of each of those message boxes ("" for an untitled one).
+  QStringList messageTitles;
   std::vector<ui::MessageDialogSpec> dialogs;
   int openAsked = 0;
   // The file types each save-file dialog offered.
