@@ -42,6 +42,8 @@ foreach(program IN LISTS VANTRIX_PROGRAMS)
   configure_file(${PROJECT_SOURCE_DIR}/share/man/${program}.1.in ${page} @ONLY)
   add_custom_command(
     OUTPUT ${page}.gz
+    # Every generator, not only Ninja, then finds the output's folder.
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share/man
     COMMAND ${VANTRIX_GZIP} -9 -n -c ${page} > ${page}.gz
     DEPENDS ${page}
     COMMENT "Compressing the man page ${program}.1"
@@ -56,6 +58,7 @@ set(VANTRIX_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vantrix)
 set(changelog ${CMAKE_BINARY_DIR}/share/doc/changelog.gz)
 add_custom_command(
   OUTPUT ${changelog}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/share/doc
   COMMAND ${VANTRIX_GZIP} -9 -n -c ${PROJECT_SOURCE_DIR}/share/doc/changelog > ${changelog}
   DEPENDS ${PROJECT_SOURCE_DIR}/share/doc/changelog
   COMMENT "Compressing the changelog"

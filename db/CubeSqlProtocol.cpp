@@ -137,6 +137,14 @@ bool ParseReplyHeader(std::string_view bytes, ReplyHeader& header, std::string& 
     error = InvalidReplyMessage("a body of " + std::to_string(header.packetSize) + " bytes");
     return false;
   }
+  // A column count no result can have is refused as soon as it is read,
+  // before the body is even received.
+  if (header.errorCode == 0 && header.cols > kMaxResultColumns) {
+    error = InvalidReplyMessage("a result of " + std::to_string(header.cols) +
+                                " columns, more than the " + std::to_string(kMaxResultColumns) +
+                                " a result can have");
+    return false;
+  }
   if (header.errorCode == 0 && (header.flags & kReplyCompressed) != 0 &&
       header.expandedSize > kMaxBodySize) {
     error = InvalidReplyMessage("an expanded body of " + std::to_string(header.expandedSize) +

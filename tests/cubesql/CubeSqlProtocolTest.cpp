@@ -187,6 +187,8 @@ TEST(CubeSqlProtocol, RefusesImpossibleHeadersBeforeReadingABody) {
       {"body of nearly 4 GiB", HeaderBytes({0xFFFFFFF0u})},
       {"expanded body beyond the limit",
        HeaderBytes({10, 0, kReplyCompressed, 0, kMaxBodySize + 1})},
+      {"more columns than a result can have",
+       HeaderBytes({10, 0, kReplyCompressed, 0, 100, 0, kMaxResultColumns + 1})},
   };
   for (const Case& c : cases) {
     ReplyHeader header;
