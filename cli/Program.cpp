@@ -31,16 +31,20 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter = R"(Databases:
   mysql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE      (mariadb:// the same)
+      ?ssl-mode=DISABLED|PREFERRED|REQUIRED|VERIFY_IDENTITY&ssl-ca=FILE
   cubesql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE
   postgresql://[USER[:PASSWORD]@][HOST][:PORT][/DATABASE][?schema=NAME]
                                                       (postgres:// the same)
+      also host, port, dbname, user, password, sslmode, sslrootcert
   sqlite:PATH, sqlite:///ABSOLUTE/PATH, or the path of an existing SQLite file
   Percent-escapes (%40 for @) are decoded; IPv6 hosts go in brackets: [::1].
+  A password may hold / ? # @ as they are; write @ in a database name as %40.
 
-Passwords: a password in the URL is used as it is; otherwise the one in
-VANTRIX_DB1_PASSWORD or VANTRIX_DB2_PASSWORD; otherwise, when the URL names a
-user and standard input is a terminal, it is asked for without echo.
-PGPASSWORD is never read.
+Passwords: a password in the URL is used as it is (and wiped from the
+program's arguments once read; other users may see it in ps until then);
+otherwise the one in VANTRIX_DB1_PASSWORD or VANTRIX_DB2_PASSWORD; otherwise,
+when the URL names a user and standard input is a terminal, it is asked for
+without echo. PGPASSWORD is never read; ~/.pgpass is.
 
 Exit status: 0 no differences, 1 differences, 2 trouble (bad arguments, a
 database that cannot be read, an output that cannot be written). A table that
@@ -365,7 +369,7 @@ int Run(int argc, char** argv) {
                "letter case as differences, not notes")
       ->excludes(oneWay);
   app.add_option("--tables", args.tables,
-                 "Compare only tables whose whole name matches REGEX (ECMAScript, letter case "
+                 "Compare only tables whose whole name matches REGEX (RE2 syntax, letter case "
                  "ignored); may be repeated")
       ->type_name("REGEX")
       ->allow_extra_args(false);
