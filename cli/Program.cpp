@@ -8,7 +8,9 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <iostream>
 
 #include "cli/DatabaseUrl.h"
@@ -259,17 +261,43 @@ bool Program::Read(Side& side, std::string& failure) {
 }
 
 bool Program::ReadBoth(Side& db1, Side& db2) {
+  // Only on a terminal, and never with --quiet: a pipe or a log gets no
+  // line to erase. The line names the sides, never a password.
   std::optional<ProgressLine> progress;
+  const auto reading = [](const Side& side) {
+    return "DB " + std::to_string(side.number) + " (" +
+           report::text::Plain(cli::Describe(side.url)) + ")";
+  };
   if (!args_.quiet && IsTerminal(STDERR_FILENO)) {
-    progress.emplace(STDERR_FILENO, "Reading DB 1 (" + cli::Describe(db1.url) + ") and DB 2 (" +
-                                        cli::Describe(db2.url) + ")...");
+    progress.emplace(STDERR_FILENO, "Reading " + reading(db1) + " and " + reading(db2) + "...");
   }
   // Each side on its own connection, at the same time: the wait is the
-  // slower side's, not the sum of both.
+  // slower side's, not the sum of both. When one side is done, the line
+  // names the side still being read.
   std::string failure1;
   std::string failure2;
-  auto second = std::async(std::launch::async, [&] { return Read(db2, failure2); });
-  const bool read1 = Read(db1, failure1);
+  std::mutex mutex;
+  std::condition_variable finished;
+  int done = 0;  // 1: DB 1 first, 2: DB 2 first, 3: both
+  const auto readSide = [&](Side& side, std::string& failure) {
+    const bool read = Read(side, failure);
+    {
+      std::lock_guard lock(mutex);
+      done |= side.number;
+    }
+    finished.notify_all();
+    return read;
+  };
+  auto first = std::async(std::launch::async, [&] { return readSide(db1, failure1); });
+  auto second = std::async(std::launch::async, [&] { return readSide(db2, failure2); });
+  {
+    std::unique_lock lock(mutex);
+    finished.wait(lock, [&] { return done != 0; });
+    if (progress && done != 3) {
+      progress->Update("Reading " + reading(done == 1 ? db2 : db1) + "...");
+    }
+  }
+  const bool read1 = first.get();
   const bool read2 = second.get();
   if (progress) progress->Done();
   if (!read1) {

@@ -109,12 +109,22 @@ ProgressLine::~ProgressLine() { Done(); }
 void ProgressLine::Wait(std::chrono::milliseconds delay) {
   std::unique_lock lock(mutex_);
   if (wake_.wait_for(lock, delay, [this] { return done_; })) return;
+  WriteAll(fd_, Fitted());
+  shown_ = true;
+}
+
+std::string ProgressLine::Fitted() const {
   std::size_t columns = 80;
   winsize size{};
   if (ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) columns = size.ws_col;
   // One column short of the width, so that the cursor stays on the line.
-  WriteAll(fd_, std::string_view(text_).substr(0, FitColumns(text_, columns - 1)));
-  shown_ = true;
+  return text_.substr(0, FitColumns(text_, columns - 1));
+}
+
+void ProgressLine::Update(std::string text) {
+  std::lock_guard lock(mutex_);
+  text_ = std::move(text);
+  if (shown_ && !done_) WriteAll(fd_, "\r\033[K" + Fitted());
 }
 
 void ProgressLine::Done() {

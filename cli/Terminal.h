@@ -31,14 +31,20 @@ public:
   ProgressLine(const ProgressLine&) = delete;
   ProgressLine& operator=(const ProgressLine&) = delete;
 
+  // Says something else from now on; a line already shown is written
+  // again with the new text.
+  void Update(std::string text);
   // Stops the timer and erases the line if it was written. Idempotent.
   void Done();
 
 private:
   void Wait(std::chrono::milliseconds delay);
 
+  // The line as shown, cut to the terminal's width.
+  [[nodiscard]] std::string Fitted() const;
+
   const int fd_;
-  const std::string text_;
+  std::string text_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool done_ = false;

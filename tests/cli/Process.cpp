@@ -97,7 +97,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   int in[2] = {-1, -1};
   Check(pipe2(out, O_CLOEXEC) == 0 && pipe2(err, O_CLOEXEC) == 0, "pipe2");
   int terminalChild = -1;
-  if (options.stdinTerminal || options.stdoutTerminal) {
+  if (options.stdinTerminal || options.stdoutTerminal || options.stderrTerminal) {
     std::tie(terminal_, terminalChild) = OpenTerminal();
   }
   if (!options.stdinTerminal) Check(pipe2(in, O_CLOEXEC) == 0, "pipe2");
@@ -110,7 +110,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
     if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
     dup2(options.stdinTerminal ? terminalChild : in[0], STDIN_FILENO);
     dup2(outFile >= 0 ? outFile : options.stdoutTerminal ? terminalChild : out[1], STDOUT_FILENO);
-    dup2(err[1], STDERR_FILENO);
+    dup2(options.stderrTerminal ? terminalChild : err[1], STDERR_FILENO);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }
@@ -121,6 +121,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   outFd_ = out[0];
   errFd_ = err[0];
   if (options.stdoutTerminal) CloseFd(outFd_);
+  if (options.stderrTerminal) CloseFd(errFd_);
   if (!options.stdinTerminal) {
     close(in[0]);
     std::string_view input = options.input;
@@ -172,6 +173,14 @@ void Process::ReadAvailable(bool block) {
 bool Process::WaitForErr(std::string_view text) {
   while (outcome_.err.find(text) == std::string::npos) {
     if (errFd_ < 0) return false;
+    ReadAvailable(true);
+  }
+  return true;
+}
+
+bool Process::WaitForTerminal(std::string_view text) {
+  while (outcome_.terminal.find(text) == std::string::npos) {
+    if (terminal_ < 0) return false;
     ReadAvailable(true);
   }
   return true;

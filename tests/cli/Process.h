@@ -32,6 +32,7 @@ public:
     std::string input;            // standard input, when it is a pipe
     bool stdinTerminal = false;   // standard input is the terminal
     bool stdoutTerminal = false;  // standard output is the terminal
+    bool stderrTerminal = false;  // standard error is the terminal (read as `terminal`)
     std::string workDir;          // the program's working directory, if not ours
     std::string stdoutFile;       // standard output opened on this file, if given
   };
@@ -44,6 +45,10 @@ public:
   // Reads standard error until what was read holds `text`; false when the
   // stream ended first.
   bool WaitForErr(std::string_view text);
+  // Reads the terminal until what was read holds `text`; false when the
+  // terminal was closed first.
+  bool WaitForTerminal(std::string_view text);
+  [[nodiscard]] const std::string& TerminalSoFar() const { return outcome_.terminal; }
   // Types on the terminal, as a user would.
   void Type(std::string_view text);
   // Sends the program a signal.

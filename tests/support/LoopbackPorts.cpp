@@ -51,8 +51,9 @@ void SendAll(int fd, const char* data, ssize_t size) {
 
 }  // namespace
 
-DrippingServer::DrippingServer(std::string bytes, std::chrono::milliseconds interval)
-    : bytes_(std::move(bytes)), interval_(interval) {
+DrippingServer::DrippingServer(std::string bytes, std::chrono::milliseconds interval,
+                               bool hangUp)
+    : bytes_(std::move(bytes)), interval_(interval), hangUp_(hangUp) {
   port_ = ListenOnLoopback(listener_);
   if (::pipe2(wake_, O_CLOEXEC) != 0) wake_[0] = wake_[1] = -1;
   thread_ = std::thread([this] { Run(); });
@@ -93,8 +94,8 @@ void DrippingServer::Run() {
     }
     if (!Wait(-1, static_cast<int>(interval_.count()))) break;
   }
-  // Then silence, until the test is over.
-  Wait(-1, -1);
+  // Then silence, until the test is over, or the end.
+  if (!hangUp_) Wait(-1, -1);
   ::close(client);
 }
 

@@ -37,9 +37,10 @@ private:
 
 // A loopback server that takes one connection and sends it `bytes` one at
 // a time, `interval` apart: a server that answers, too slowly to be of use.
+// Then it keeps silent, or, with `hangUp`, closes the connection.
 class DrippingServer {
 public:
-  DrippingServer(std::string bytes, std::chrono::milliseconds interval);
+  DrippingServer(std::string bytes, std::chrono::milliseconds interval, bool hangUp = false);
   ~DrippingServer();
   DrippingServer(const DrippingServer&) = delete;
   DrippingServer& operator=(const DrippingServer&) = delete;
@@ -58,6 +59,7 @@ private:
   int wake_[2] = {-1, -1};
   std::string bytes_;
   std::chrono::milliseconds interval_;
+  bool hangUp_ = false;
   mutable std::mutex mutex_;
   int sent_ = 0;
   std::thread thread_;
