@@ -499,6 +499,12 @@ std::optional<Schema> CubeSQLServer::WholeSchema() {
 }
 
 std::unique_ptr<RowSet> CubeSQLServer::SelectSQL(std::string_view statement) {
+  // A cubeSQL session cannot be made read-only, so nothing but one SELECT
+  // is ever sent.
+  if (!IsSingleSelect(statement)) {
+    SetError("Only a single SELECT statement is sent to a cubeSQL server");
+    return nullptr;
+  }
   auto records = Query(statement);
   if (!records) return nullptr;
   return std::make_unique<RowSet>(std::move(*records));

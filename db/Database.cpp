@@ -55,4 +55,51 @@ std::unique_ptr<RecordSet> Database::FieldSchema(std::string_view table) {
       std::move(rows));
 }
 
+bool IsSingleSelect(std::string_view statement) {
+  std::size_t i = 0;
+  const auto skipBlank = [&] {
+    while (i < statement.size()) {
+      if (IsAsciiSpace(statement[i])) {
+        ++i;
+      } else if (statement.compare(i, 2, "--") == 0) {
+        const std::size_t end = statement.find('\n', i);
+        i = end == std::string_view::npos ? statement.size() : end + 1;
+      } else if (statement.compare(i, 2, "/*") == 0) {
+        const std::size_t end = statement.find("*/", i + 2);
+        i = end == std::string_view::npos ? statement.size() : end + 2;
+      } else {
+        return;
+      }
+    }
+  };
+  skipBlank();
+  if (!EqualsIgnoringAsciiCase(statement.substr(i, 6), "select")) return false;
+  if (i + 6 < statement.size()) {
+    const char next = statement[i + 6];
+    if (!IsAsciiSpace(next) && next != '*' && next != '(' && next != '\'' && next != '"' &&
+        next != '-' && next != '/') {
+      return false;  // SELECTED, SELECT_X: another word
+    }
+  }
+  i += 6;
+  while (i < statement.size()) {
+    const char c = statement[i];
+    if (c == '\'' || c == '"' || c == '`' || c == '[') {
+      const char close = c == '[' ? ']' : c;
+      const std::size_t end = statement.find(close, i + 1);
+      if (end == std::string_view::npos) return false;
+      i = end + 1;
+    } else if (statement.compare(i, 2, "--") == 0 || statement.compare(i, 2, "/*") == 0) {
+      skipBlank();
+    } else if (c == ';') {
+      ++i;
+      skipBlank();
+      return i == statement.size();
+    } else {
+      ++i;
+    }
+  }
+  return true;
+}
+
 }  // namespace vantrix::db

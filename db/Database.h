@@ -106,4 +106,10 @@ int DefaultPort(std::string_view engineName);
 // ASCII case-insensitive equality, for engine names and SQL keywords.
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// Whether a text is one SELECT statement: it starts with SELECT (after
+// spaces and comments) and holds no ";" outside quotes and comments but,
+// perhaps, one at its end. For engines whose sessions cannot be made
+// read-only, so that nothing else is ever sent.
+bool IsSingleSelect(std::string_view statement);
+
 }  // namespace vantrix::db

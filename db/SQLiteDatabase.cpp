@@ -227,11 +227,28 @@ bool SQLiteDatabase::QueryEach(std::string_view sql, const std::vector<std::stri
     return false;
   }
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr) !=
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
       SQLITE_OK) {
     lastCode_ = sqlite3_errcode(db_);
     SetError(sqlite3_errmsg(db_));
     return false;
+  }
+  // One statement at a time: SQLite would leave what follows the first
+  // unrun without a word. What follows may only be blank or comments,
+  // which prepare to no statement.
+  const char* end = sql.data() + sql.size();
+  if (tail && tail < end) {
+    sqlite3_stmt* next = nullptr;
+    const int rc = sqlite3_prepare_v2(db_, tail, static_cast<int>(end - tail), &next, nullptr);
+    const bool another = rc != SQLITE_OK || next != nullptr;
+    sqlite3_finalize(next);
+    if (another) {
+      sqlite3_finalize(stmt);
+      lastCode_ = SQLITE_MISUSE;
+      SetError("Only one statement at a time is run");
+      return false;
+    }
   }
   for (std::size_t i = 0; i < params.size(); ++i) {
     sqlite3_bind_text(stmt, static_cast<int>(i + 1), params[i].data(),

@@ -744,16 +744,6 @@ TEST(UnreachableProgramTest, AServerThatCannotBeReachedIsTrouble) {
 // this test's own.
 class ChinookProgramTest : public ::testing::Test {
 protected:
-  static std::string MySqlScript() {
-    std::string sql = ReadFile(VANTRIX_FIXTURES_DIR "/chinook/Chinook_MySql.schema.sql");
-    for (const char* statement :
-         {"DROP DATABASE IF EXISTS `Chinook`;", "CREATE DATABASE `Chinook`;", "USE `Chinook`;"}) {
-      const std::size_t at = sql.find(statement);
-      if (at == std::string::npos) throw std::runtime_error(std::string("no ") + statement);
-      sql.erase(at, std::strlen(statement));
-    }
-    return sql;
-  }
   const std::vector<std::string> tables_ = {"Album",    "Artist",        "Customer",    "Employee",
                                             "Genre",    "Invoice",       "InvoiceLine", "MediaType",
                                             "Playlist", "PlaylistTrack", "Track"};
@@ -761,7 +751,7 @@ protected:
 
 TEST_F(ChinookProgramTest, SQLiteAgainstMariaDbHasNoDifferences) {
   VANTRIX_REQUIRE_MARIADB(server);
-  CreateMariaDbSchema(server, "vx_cli_chinook", MySqlScript());
+  CreateMariaDbSchema(server, "vx_cli_chinook", ChinookMySqlScript());
   TempSqlite sqlite(ReadFile(VANTRIX_FIXTURES_DIR "/chinook/Chinook_Sqlite.schema.sql"));
   // No password in the URL: it comes from the environment.
   const std::string mariadb = "mysql://" + server.user + "@" + server.host + ":" +

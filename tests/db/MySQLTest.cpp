@@ -159,23 +159,6 @@ TEST(MySQLCommunityServer, EmptyDatabaseListsNoTables) {
 namespace vantrix::db {
 namespace {
 
-TEST(MySQLCommunityServer, TheSessionCannotWrite) {
-  VANTRIX_REQUIRE_MARIADB(server);
-  test::CreateMariaDbSchema(server, "vx_readonly", "CREATE TABLE t (a INT);");
-  auto db = std::make_unique<MySQLCommunityServer>();
-  db->Host = server.host;
-  db->Port = server.port;
-  db->UserName = server.user;
-  db->Password = server.password;
-  db->DatabaseName = "vx_readonly";
-  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
-  EXPECT_EQ(db->SelectSQL("INSERT INTO t VALUES (1)"), nullptr);
-  EXPECT_NE(db->ErrorMessage().find("READ ONLY"), std::string::npos) << db->ErrorMessage();
-  auto rows = db->SelectSQL("SELECT count(*) FROM t");
-  ASSERT_NE(rows, nullptr);
-  EXPECT_EQ(rows->ColumnAt(0).StringValue(), "0");
-}
-
 // A MySQL server on loopback that speaks only the start of the handshake,
 // for one connection, the way a real server does: it greets proposing one
 // login method; when the client answers with another than the account's, it

@@ -16,6 +16,7 @@
 #include "db/TypeCodes.h"
 #include "support/LoopbackPorts.h"
 #include "support/PostgresTestServer.h"
+#include "support/SchemaReads.h"
 #include "support/RecordSets.h"
 #include "support/SchemaPrinting.h"
 #include "support/TempSqlite.h"
@@ -61,25 +62,8 @@ private:
   std::optional<std::string> old_;
 };
 
-// The table names and each table read by itself: what WholeSchema must equal.
-Schema TableByTable(Database& db) {
-  Schema schema;
-  auto names = db.TableSchema();
-  EXPECT_NE(names, nullptr) << db.ErrorMessage();
-  if (!names) return schema;
-  for (const std::string& name : test::Column(*names, 1)) {
-    auto table = db.ReadTable(name);
-    EXPECT_TRUE(table.has_value()) << name << ": " << db.ErrorMessage();
-    if (table) schema.tables.push_back(std::move(*table));
-  }
-  return schema;
-}
-
-std::vector<std::string> NamesOf(const Schema& schema) {
-  std::vector<std::string> names;
-  for (const Table& table : schema.tables) names.push_back(table.name);
-  return names;
-}
+using test::NamesOf;
+using test::TableByTable;
 
 TEST(PostgreSQLServer, TheFactoryKnowsTheEngineAndItsPort) {
   for (const char* name : {"PostgreSQL", "postgresql", "POSTGRESQL"}) {
@@ -560,28 +544,6 @@ TEST(PostgreSQLServer, WholeSchemaEqualsTheListAndEachTableReadAlone) {
              TableState::kRead,
              {{"id", 19, "bigint", false, false}, {"name", 5, "character varying(9)", true, false}},
              {}}));
-}
-
-TEST(PostgreSQLServer, TheSessionCannotWrite) {
-  VANTRIX_REQUIRE_POSTGRES(server);
-  CreatePostgresDatabase(server, "vx_pg_readonly", "CREATE TABLE t (a int);");
-  auto db = Handle(server, "vx_pg_readonly");
-  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
-  for (const char* statement :
-       {"CREATE TABLE made (a int)", "INSERT INTO t VALUES (1)", "DROP TABLE t"}) {
-    EXPECT_EQ(db->SelectSQL(statement), nullptr) << statement;
-    EXPECT_NE(db->ErrorMessage().find("read-only transaction"), std::string::npos)
-        << statement << ": " << db->ErrorMessage();
-  }
-  // One statement at a time: a second one cannot ride along.
-  EXPECT_EQ(db->SelectSQL("SELECT 1; DROP TABLE t"), nullptr);
-  EXPECT_NE(db->ErrorMessage().find("multiple commands"), std::string::npos) << db->ErrorMessage();
-  auto rows = db->SelectSQL("SELECT count(*) FROM t");
-  ASSERT_NE(rows, nullptr) << db->ErrorMessage();
-  EXPECT_EQ(rows->ColumnAt(0).StringValue(), "0");
-  auto tables = db->TableSchema();
-  ASSERT_NE(tables, nullptr);
-  EXPECT_EQ(test::Column(*tables, 1), std::vector<std::string>{"t"});
 }
 
 TEST(PostgreSQLServer, ASlowStatementEndsWithTheServersTimeoutMessage) {

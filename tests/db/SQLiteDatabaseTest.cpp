@@ -142,27 +142,6 @@ TEST(SQLiteDatabase, UnknownTableAndTableWithoutColumnsGiveEmptySchemas) {
   }
 }
 
-TEST(SQLiteDatabase, NeverWritesToTheFile) {
-  TempSqlite file("CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1);");
-  const std::string before = test::ReadFile(file.path());
-  {
-    auto db = Open(file.path());
-    ASSERT_TRUE(db->Connect());
-    EXPECT_NE(db->TableSchema(), nullptr);
-    EXPECT_NE(db->FieldSchema("t"), nullptr);
-    EXPECT_EQ(db->SelectSQL("DELETE FROM t"), nullptr);
-    EXPECT_NE(db->ErrorMessage().find("readonly"), std::string::npos) << db->ErrorMessage();
-    auto rows = db->SelectSQL("SELECT a, NULL FROM t");
-    ASSERT_NE(rows, nullptr);
-    EXPECT_FALSE(rows->AfterLastRow());
-    EXPECT_EQ(rows->ColumnAt(0).StringValue(), "1");
-    EXPECT_TRUE(rows->ColumnAt(1).IsNull());
-  }
-  EXPECT_EQ(test::ReadFile(file.path()), before);
-  const auto dir = file.path().parent_path();
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
-}
-
 TEST(SQLiteDatabase, LeavesNothingBesideAWalFileAndReadsOddPaths) {
   TempDir dir;
   for (const char* name : {"wal.sqlite", "odd ?#%20 name.db"}) {

@@ -16,6 +16,7 @@
 #include "db/SQLiteDatabase.h"
 #include "support/MariaDbTestServer.h"
 #include "support/SchemaPrinting.h"
+#include "support/SchemaReads.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::db {
@@ -24,37 +25,8 @@ namespace {
 
 const std::filesystem::path kChinook = VANTRIX_FIXTURES_DIR "/chinook";
 
-// The MySQL Chinook script makes and uses its own database; here it goes
-// into the test's own, so that tests running side by side do not meet.
-std::string ChinookMySqlHere() {
-  std::string sql = test::ReadFile(kChinook / "Chinook_MySql.schema.sql");
-  for (const char* statement :
-       {"DROP DATABASE IF EXISTS `Chinook`;", "CREATE DATABASE `Chinook`;", "USE `Chinook`;"}) {
-    const auto at = sql.find(statement);
-    if (at != std::string::npos) sql.erase(at, std::string_view(statement).size());
-  }
-  return sql;
-}
-
-// The schema as the table list and one read per table give it.
-Schema TableByTable(Database& db) {
-  Schema schema;
-  auto names = db.TableSchema();
-  EXPECT_NE(names, nullptr) << db.ErrorMessage();
-  if (!names) return schema;
-  for (const Row& row : names->Rows()) {
-    auto table = db.ReadTable(row[0].StringValue());
-    EXPECT_TRUE(table.has_value()) << db.ErrorMessage();
-    if (table) schema.tables.push_back(*table);
-  }
-  return schema;
-}
-
-std::vector<std::string> NamesOf(const Schema& schema) {
-  std::vector<std::string> names;
-  for (const Table& table : schema.tables) names.push_back(table.name);
-  return names;
-}
+using test::NamesOf;
+using test::TableByTable;
 
 // A quoted identifier: `quote` doubled inside.
 std::string Quoted(const std::string& name, char quote) {
@@ -186,7 +158,7 @@ TEST(WholeSchema, CubeSqlEqualsTableByTableInOneStatementUnlessRefused) {
 TEST(WholeSchema, MariaDbEqualsTableByTable) {
   VANTRIX_REQUIRE_MARIADB(server);
   const std::vector<Fixture> fixtures = {
-      {"Chinook", ChinookMySqlHere(), 11, {}},
+      {"Chinook", test::ChinookMySqlScript(), 11, {}},
       {"odd names", OddNamesSql('`'), kOddNames.size() + 1, {}},
       {"case twins",
        "CREATE TABLE `users` (id INT, name TEXT); CREATE TABLE `USERS` (other INT);"

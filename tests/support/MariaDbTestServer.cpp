@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <stdexcept>
+#include <string_view>
+
+#include "support/TempSqlite.h"
 
 namespace vantrix::test {
 
@@ -99,6 +102,19 @@ void CreateMariaDbSchema(const MariaDbServer& server, const std::string& databas
                             database + "` CHARACTER SET utf8mb4; USE `" + database + "`" +
                             (sql.empty() ? std::string() : "; " + sql);
   RunAll(mysql, setup);
+}
+
+std::string ChinookMySqlScript() {
+  std::string sql = ReadFile(VANTRIX_FIXTURES_DIR "/chinook/Chinook_MySql.schema.sql");
+  for (const std::string_view statement :
+       {"DROP DATABASE IF EXISTS `Chinook`;", "CREATE DATABASE `Chinook`;", "USE `Chinook`;"}) {
+    const std::size_t at = sql.find(statement);
+    if (at == std::string::npos) {
+      throw std::runtime_error("Chinook's MySQL script has no " + std::string(statement));
+    }
+    sql.erase(at, statement.size());
+  }
+  return sql;
 }
 
 }  // namespace vantrix::test

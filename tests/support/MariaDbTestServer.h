@@ -33,6 +33,11 @@ void CreateMariaDbSchema(const MariaDbServer& server, const std::string& databas
 std::unique_ptr<db::MySQLCommunityServer> MariaDbHandle(const MariaDbServer& server,
                                                         const std::string& database);
 
+// Chinook's MySQL script from the shared fixtures without its own DROP,
+// CREATE and USE of a database named Chinook, so that it goes into the
+// database a test makes for it.
+std::string ChinookMySqlScript();
+
 // Runs SQL (several statements allowed) outside any database. Throws on
 // failure.
 void RunMariaDbSql(const MariaDbServer& server, const std::string& sql);

@@ -17,15 +17,6 @@ std::string PostgresChinook() {
   return AfterPsqlConnect(ReadFile(kChinook / "Chinook_PostgreSql.schema.sql"));
 }
 
-// MySQL's Chinook without its own DROP, CREATE and USE of a database named
-// Chinook, so that it goes into the database the test creates.
-std::string MySqlChinook() {
-  const std::string script = ReadFile(kChinook / "Chinook_MySql.schema.sql");
-  const std::string use = "USE `Chinook`;";
-  const std::size_t at = script.find(use);
-  return at == std::string::npos ? script : script.substr(at + use.size());
-}
-
 class PostgreSQLWindowTest : public WindowTest {
 protected:
   void FillPostgres(int side, const PostgresServer& server, const std::string& database) {
@@ -99,7 +90,7 @@ TEST_F(PostgreSQLWindowTest, ChinookInPostgreSQLAgainstChinookInMariaDb) {
   VANTRIX_REQUIRE_POSTGRES(pg);
   VANTRIX_REQUIRE_MARIADB(maria);
   CreatePostgresDatabase(pg, "vx_pgw_chinook", PostgresChinook());
-  CreateMariaDbSchema(maria, "vx_pgw_chinook", MySqlChinook());
+  CreateMariaDbSchema(maria, "vx_pgw_chinook", test::ChinookMySqlScript());
 
   FillPostgres(1, pg, "vx_pgw_chinook");
   FillServer(2, maria.host, maria.port, "vx_pgw_chinook", maria.user, maria.password);
