@@ -90,23 +90,84 @@ TEST(PostgresProgramTest, SchemasOfOneDatabaseAreChosenWithTheQuery) {
   VANTRIX_REQUIRE_POSTGRES(pg);
   CreatePostgresDatabase(
       pg, "vx_cli_pg_schemas",
-      "CREATE SCHEMA a; CREATE SCHEMA b;"
+      "CREATE SCHEMA a; CREATE SCHEMA b; CREATE SCHEMA sales;"
       "CREATE TABLE a.t (id integer, v text); CREATE TABLE b.t (id bigint, v text);"
-      "CREATE TABLE public.t (id integer, v text, extra date);");
+      "CREATE TABLE public.t (id integer, v text, extra date);"
+      // The same types in two schemas: the same, whatever their schema.
+      "CREATE SCHEMA staging; CREATE SCHEMA prod; CREATE SCHEMA next;"
+      "CREATE TYPE staging.mood AS ENUM ('sad', 'happy');"
+      "CREATE TYPE prod.mood AS ENUM ('sad', 'happy');"
+      "CREATE TYPE next.mood AS ENUM ('sad', 'happy', 'meh');"
+      "CREATE DOMAIN staging.year AS integer; CREATE DOMAIN prod.year AS integer;"
+      "CREATE DOMAIN next.year AS integer;"
+      "CREATE TABLE staging.p (m staging.mood, y staging.year);"
+      "CREATE TABLE prod.p (m prod.mood, y prod.year);"
+      "CREATE TABLE next.p (m next.mood, y next.year);");
   TempDir home;
   const Process::Options options = Passwords(pg, home);
-  const Outcome differ = RunDiff(
-      {Url(pg, "vx_cli_pg_schemas", "?schema=a"), Url(pg, "vx_cli_pg_schemas", "?schema=b")},
-      options);
-  EXPECT_EQ(differ.status, 1) << differ.err;
-  EXPECT_NE(differ.out.find("id"), std::string::npos) << differ.out;
-  EXPECT_NE(differ.out.find("bigint"), std::string::npos) << differ.out;
+  const auto url = [&](const char* query) { return Url(pg, "vx_cli_pg_schemas", query); };
+  const char* const kSummary = "Summary: 1 table in DB 1, 1 in DB 2: ";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {{url("?schema=a"), url("?schema=b")},
+       1,
+       "t: fields differ\n"
+       "  id: type differs (DB 1: integer (3-Integer), DB 2: bigint (19-Int64))\n" +
+           std::string(kSummary) +
+           "0 same, 1 differ, 0 only in DB 1, 0 only in DB 2, 0 not checked; 1 field "
+           "difference, 0 notes\n"},
+      // DB 2's schema counts as much as DB 1's.
+      {{url("?schema=b"), url("?schema=a")},
+       1,
+       "t: fields differ\n"
+       "  id: type differs (DB 1: bigint (19-Int64), DB 2: integer (3-Integer))\n" +
+           std::string(kSummary) +
+           "0 same, 1 differ, 0 only in DB 1, 0 only in DB 2, 0 not checked; 1 field "
+           "difference, 0 notes\n"},
+      // Without a schema, the current one: public.
+      {{url("?schema=a"), url("")},
+       1,
+       "t: fields differ\n"
+       "  extra: only in DB 2 (DB 2: date (8-Date))\n" +
+           std::string(kSummary) +
+           "0 same, 1 differ, 0 only in DB 1, 0 only in DB 2, 0 not checked; 1 field "
+           "difference, 0 notes\n"},
+      {{"--one-way", url("?schema=a"), url("")},
+       0,
+       "t: Table ok\nSummary: 1 table in DB 1: 1 Table ok, 0 Fields not ok, 0 Table NOT ok, 0 "
+       "Table not checked\n"},
+      {{"--strict", url("?schema=staging"), url("?schema=prod")},
+       0,
+       std::string(kSummary) +
+           "1 same, 0 differ, 0 only in DB 1, 0 only in DB 2, 0 not checked; 0 field "
+           "differences, 0 notes\n"},
+      {{url("?schema=staging"), url("?schema=next")},
+       0,
+       "p: same\n"
+       "  note: m: declared type differs (DB 1: mood (5-Text or VarChar), DB 2: mood (5-Text or "
+       "VarChar); values 'sad','happy' vs 'sad','happy','meh')\n" +
+           std::string(kSummary) +
+           "1 same, 0 differ, 0 only in DB 1, 0 only in DB 2, 0 not checked; 0 field "
+           "differences, 1 note\n"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = RunDiff(c.args, options);
+    EXPECT_EQ(outcome.status, c.status) << ::testing::PrintToString(c.args) << outcome.err;
+    EXPECT_EQ(outcome.out, c.out) << ::testing::PrintToString(c.args);
+  }
 
-  // Without a schema, the current one (public): a's t is all in public's.
-  const Outcome oneWay = RunDiff(
-      {"--one-way", Url(pg, "vx_cli_pg_schemas", "?schema=a"), Url(pg, "vx_cli_pg_schemas")},
-      options);
-  EXPECT_EQ(oneWay.status, 0) << oneWay.out << oneWay.err;
+  // A schema that is not there is trouble, not an empty schema.
+  const Outcome missing = RunDiff({url("?schema=Sales"), url("?schema=nosuch")}, options);
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_NE(missing.err.find("cannot connect: The schema \"Sales\" does not exist (in other "
+                             "letter case: sales)"),
+            std::string::npos)
+      << missing.err;
 
   // libpq's own password variable is not ours.
   Process::Options pgOnly = options;
