@@ -99,6 +99,7 @@ Process::Process(const std::string& program, const std::vector<std::string>& arg
   int terminalChild = -1;
   if (options.stdinTerminal || options.stdoutTerminal || options.stderrTerminal) {
     std::tie(terminal_, terminalChild) = OpenTerminal();
+    settings_ = fcntl(terminal_, F_DUPFD_CLOEXEC, 0);
   }
   if (!options.stdinTerminal) Check(pipe2(in, O_CLOEXEC) == 0, "pipe2");
 
@@ -140,6 +141,7 @@ Process::~Process() {
     kill(pid_, SIGKILL);
     Finish();
   }
+  if (settings_ >= 0) close(settings_);
 }
 
 void Process::ReadAvailable(bool block) {
@@ -184,6 +186,12 @@ bool Process::WaitForTerminal(std::string_view text) {
     ReadAvailable(true);
   }
   return true;
+}
+
+bool Process::TerminalEchoes() const {
+  termios settings{};
+  Check(tcgetattr(settings_, &settings) == 0, "tcgetattr");
+  return (settings.c_lflag & ECHO) != 0;
 }
 
 void Process::Type(std::string_view text) {

@@ -49,6 +49,9 @@ public:
   // terminal was closed first.
   bool WaitForTerminal(std::string_view text);
   [[nodiscard]] const std::string& TerminalSoFar() const { return outcome_.terminal; }
+  // Whether the terminal echoes what is typed now (its settings as the
+  // program left them).
+  [[nodiscard]] bool TerminalEchoes() const;
   // Types on the terminal, as a user would.
   void Type(std::string_view text);
   // Sends the program a signal.
@@ -64,6 +67,7 @@ private:
   int outFd_ = -1;
   int errFd_ = -1;
   int terminal_ = -1;  // the pseudo-terminal's parent side
+  int settings_ = -1;  // the same, kept open to read the settings after the end
   bool stdoutTerminal_ = false;
   Outcome outcome_;
   bool finished_ = false;

@@ -660,6 +660,21 @@ protected:
       "0 not checked; 1 field difference, 0 notes\n";
 };
 
+// Connecting works, reading the schema does not: trouble, with the server's
+// reason, in every format.
+TEST_F(CubeSqlProgramTest, ASchemaThatCannotBeReadAfterConnectingIsTrouble) {
+  cube_.SetBehaviour({.refuseSelects = "not authorized to read the catalog"});
+  const std::string message = "DB 1 \"" + Url("admin:***") +
+                              "\": cannot read the schema: not authorized to read the catalog";
+  const Outcome text = RunDiff({Url("admin:s3cret"), sqlite_.path().string()});
+  EXPECT_EQ(text.status, 2);
+  EXPECT_EQ(text.out, "");
+  EXPECT_EQ(text.err, "vantrix-diff: " + message + "\n");
+  const Outcome json = RunDiff({"-f", "json", Url("admin:s3cret"), sqlite_.path().string()});
+  EXPECT_EQ(json.status, 2);
+  EXPECT_EQ(Json::parse(json.out)["error"]["message"], message);
+}
+
 TEST_F(CubeSqlProgramTest, ComparesAgainstSQLiteInChunksAndCompressed) {
   FakeCubeSqlServer::Behaviour chunked;
   chunked.chunkRows = 1;
@@ -715,6 +730,21 @@ TEST_F(CubeSqlProgramTest, APasswordIsAskedForOnTheTerminalWithoutEcho) {
   EXPECT_EQ(outcome.err, prompt + "\n");
   // The line break is echoed, the password is not.
   EXPECT_EQ(outcome.terminal, "\n");
+}
+
+// Interrupted at the password prompt, the program gives the terminal back
+// as it found it: echoing.
+TEST_F(CubeSqlProgramTest, InterruptedAtThePromptTheTerminalEchoesAgain) {
+  Process::Options options;
+  options.stdinTerminal = true;
+  Process process(VANTRIX_DIFF_BINARY, {Url("admin"), sqlite_.path().string()},
+                  DiffOptions(options));
+  ASSERT_TRUE(process.WaitForErr("Password for DB 1"));
+  EXPECT_FALSE(process.TerminalEchoes());
+  process.Signal(SIGINT);
+  const Outcome outcome = process.Finish();
+  EXPECT_EQ(outcome.status, 128 + SIGINT);
+  EXPECT_TRUE(process.TerminalEchoes());
 }
 
 TEST(UnreachableProgramTest, AServerThatCannotBeReachedIsTrouble) {
@@ -862,6 +892,61 @@ TEST(DeclaredTypeProgramTest, DetailsOfOneTypeCodeAreFindings) {
             "decimal(10,2) (13-Decimal))\n"
             "Summary: 2 tables in DB 1, 2 in DB 2: 2 same, 0 differ, 0 only in DB 1, 0 only in "
             "DB 2, 0 not checked; 0 field differences, 1 note\n");
+}
+
+}  // namespace
+}  // namespace vantrix::test
+
+namespace vantrix::test {
+namespace {
+
+// No report and no message ever holds a password: every format, with the
+// password given in the URL, in the environment and at the prompt, for a
+// comparison that works and for one that fails after logging in.
+TEST(PasswordProgramTest, NoReportOrMessageHoldsThePassword) {
+  VANTRIX_REQUIRE_MARIADB(server);
+  const std::string secret = "Zq7-Sekret/pw";
+  RunMariaDbSql(server,
+                "DROP USER IF EXISTS 'vx_reporter'@'127.0.0.1';"
+                "CREATE USER 'vx_reporter'@'127.0.0.1' IDENTIFIED BY '" + secret + "';"
+                "GRANT SELECT ON *.* TO 'vx_reporter'@'127.0.0.1';");
+  CreateMariaDbSchema(server, "vx_cli_secret", "CREATE TABLE t (a INT, b TEXT);");
+  TempDir dir;
+  const std::string sqlite = (dir.path() / "one.sqlite").string();
+  {
+    TempSqlite made("CREATE TABLE t (a INTEGER); CREATE TABLE u (x TEXT);");
+    std::filesystem::copy_file(made.path(), sqlite);
+  }
+  const std::string at = "@127.0.0.1:" + std::to_string(server.port) + "/";
+  enum class Source { kUrl, kEnvironment, kPrompt };
+  for (const Source source : {Source::kUrl, Source::kEnvironment, Source::kPrompt}) {
+    for (const char* database : {"vx_cli_secret", "vx_cli_no_such_database"}) {
+      for (const char* format : {"text", "json", "markdown", "html", "junit"}) {
+        const std::string url = "mysql://vx_reporter" +
+                                (source == Source::kUrl ? ":" + secret : std::string()) + at +
+                                database;
+        Process::Options options = DiffOptions({.workDir = dir.path().string()});
+        if (source == Source::kEnvironment) options.env["VANTRIX_DB2_PASSWORD"] = secret;
+        options.stdinTerminal = source == Source::kPrompt;
+        const std::string report = (dir.path() / "report").string();
+        Process process(VANTRIX_DIFF_BINARY, {"-f", format, "-o", report, sqlite, url}, options);
+        if (source == Source::kPrompt) {
+          ASSERT_TRUE(process.WaitForErr("Password for DB 2"));
+          process.Type(secret + "\n");
+        }
+        const Outcome outcome = process.Finish();
+        const std::string what = std::string(format) + " " + database + " " +
+                                 std::to_string(static_cast<int>(source));
+        EXPECT_EQ(outcome.status, std::string(database) == "vx_cli_secret" ? 1 : 2)
+            << what << ": " << outcome.err;
+        const std::string written = std::filesystem::exists(report) ? ReadFile(report) : "";
+        for (const std::string* seen : {&outcome.out, &outcome.err, &outcome.terminal, &written}) {
+          EXPECT_EQ(seen->find("Sekret"), std::string::npos) << what << ": " << *seen;
+        }
+        std::filesystem::remove(report);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -316,6 +316,7 @@ private:
 
   bool Select(const std::string& sql, const Behaviour& behaviour) {
     if (!databaseSelected_) return ReplyError(7001, "No database selected.", behaviour);
+    if (!behaviour.refuseSelects.empty()) return ReplyError(1, behaviour.refuseSelects, behaviour);
     if (behaviour.columnBomb > 0) return SendColumnBomb(behaviour);
     if (behaviour.dripMilliseconds > 0) return Drip(behaviour);
     Result result;

@@ -44,6 +44,9 @@ public:
     Refusal refuse = Refusal::kNone;   // refuse every login at this step
     Garbage garbage = Garbage::kNone;  // answer every request with broken bytes
     bool silent = false;               // accept connections, read, never answer
+    // Not empty: log in and choose the database as usual, but refuse every
+    // SELECT with this message (error code 1, as SQLite's errors have).
+    std::string refuseSelects;
     // > 0: answer every SELECT with a small compressed reply announcing this
     // many columns, all with empty names, and no rows.
     std::uint32_t columnBomb = 0;
