@@ -484,7 +484,19 @@ std::vector<Span> SecretSpans(std::string_view text) {
   std::vector<Span> spans;
   const std::string_view scheme = SchemeOf(text);
   const auto server = ServerNamed(scheme);
-  if (!server) return spans;
+  if (!server) {
+    // Not a server's URL, but perhaps one written without its scheme
+    // ("ann:pw@db.example/shop"): a password before an "@" of the first
+    // part of a path is hidden too.
+    if (LowerAscii(scheme) == "sqlite") return spans;
+    const std::string_view first = text.substr(0, text.find('/'));
+    const std::size_t at = first.rfind('@');
+    const std::size_t colon = first.find(':');
+    if (at != std::string_view::npos && colon < at && first.size() < text.size()) {
+      spans.push_back({colon + 1, at - colon - 1});
+    }
+    return spans;
+  }
   // After "scheme:", and after "//" when it is there.
   std::size_t offset = scheme.size() + 1;
   if (text.substr(offset, 2) == "//") offset += 2;

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <re2/re2.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "cli/ReportFile.h"
 #include "cli/Terminal.h"
 #include "compare/Findings.h"
+#include "db/Ascii.h"
 #include "db/Database.h"
 #include "db/SQLiteDatabase.h"
 #include "report/Report.h"
@@ -61,6 +64,30 @@ Examples:
       sqlite:shop.db cubesql://admin@10.0.0.5/shop
   vantrix-diff --one-way --tables 'inv.*' --exclude '.*_tmp' a.sqlite b.sqlite
   vantrix-diff --format json old.sqlite 'postgresql://ann@[::1]/shop?schema=sales')";
+
+// For an argument that names no file but reads like a server's address
+// without its scheme ("ann@db.example/shop", "localhost:5432/shop"): the
+// URLs probably meant, the port choosing the engine when it is a default
+// one. Empty otherwise.
+std::string ServerHint(const std::string& argument) {
+  static const re2::RE2 kAddress(
+      R"((?:[^/@:\s]+(?::[^/@\s]*)?@)?([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(?::(\d{1,5}))?/[^/\s]+)");
+  std::string host;
+  std::string port;
+  if (!re2::RE2::FullMatch(argument, kAddress, &host, &port)) return {};
+  const bool looksLikeFile = argument.ends_with(".db") || argument.ends_with(".sqlite") ||
+                             argument.ends_with(".sqlite3");
+  const bool looksLikeHost = argument.find('@') != std::string::npos || !port.empty() ||
+                             host == "localhost" || host.find('.') != std::string::npos ||
+                             host.starts_with('[');
+  if (looksLikeFile || !looksLikeHost) return {};
+  const std::string masked = MaskPassword("mysql://" + argument).substr(8);
+  if (port == "3306") return " (did you mean mysql://" + masked + "?)";
+  if (port == "5432") return " (did you mean postgresql://" + masked + "?)";
+  if (port == "4430") return " (did you mean cubesql://" + masked + "?)";
+  return " (did you mean mysql://" + masked + ", postgresql://" + masked + " or cubesql://" +
+         masked + "?)";
+}
 
 db::Database::Tls TlsModeNamed(const std::string& mode) {
   using Tls = db::Database::Tls;
@@ -126,6 +153,7 @@ private:
   void FindPassword(Side& side);
   // Connects a side and reads its whole schema; false with the message.
   bool Read(Side& side, std::string& failure);
+  static std::string ConnectFailure(const Side& side, const std::string& message);
   bool ReadBoth(Side& db1, Side& db2);
   report::SideDescription Describe(const Side& side) const;
 
@@ -196,11 +224,12 @@ bool Program::Resolve(Side& side) {
     const auto status = std::filesystem::status(side.url.file, ec);
     if (side.url.plainPath && !side.url.unknownScheme.empty() && !std::filesystem::exists(status)) {
       Trouble(shown + "unknown scheme \"" + side.url.unknownScheme +
-              "\" (mysql, mariadb, cubesql, postgresql, postgres and sqlite are known)");
+              "\" (mysql, mariadb, cubesql, postgresql, postgres and sqlite are known)" +
+              ServerHint(side.argument));
       return false;
     }
     if (!std::filesystem::exists(status)) {
-      Trouble(shown + "no such file: " + side.url.file);
+      Trouble(shown + "no such file: " + side.url.file + ServerHint(side.argument));
       return false;
     }
     if (std::filesystem::is_directory(status)) {
@@ -234,6 +263,28 @@ void Program::FindPassword(Side& side) {
   }
 }
 
+// Why a side could not be reached, in words that point to the fix: where
+// it was tried, and, when a server wants the password nobody gave, where
+// to give it.
+std::string Program::ConnectFailure(const Side& side, const std::string& message) {
+  const DatabaseUrl& url = side.url;
+  if (url.engine == "SQLite") return "cannot connect: " + message;
+  const std::string number = std::to_string(side.number);
+  const std::string lower = db::AsciiLower(message);
+  const bool refusedLogin = lower.find("password") != std::string::npos ||
+                            lower.find("access denied") != std::string::npos ||
+                            lower.find("authentication") != std::string::npos;
+  if (!url.password && refusedLogin) {
+    return "no password for DB " + number + ": put it in the URL, set VANTRIX_DB" + number +
+           "_PASSWORD, or run on a terminal (the server said: " + message + ")";
+  }
+  const int port = url.port > 0 ? url.port : db::DefaultPort(url.engine);
+  std::string where = url.host.empty() ? std::string("the local server")
+                      : url.host.find(':') != std::string::npos ? "[" + url.host + "]"
+                                                                : url.host;
+  return "cannot connect to " + where + ":" + std::to_string(port) + ": " + message;
+}
+
 bool Program::Read(Side& side, std::string& failure) {
   db::Database* database = side.database.get();
   database->Host = side.url.host;
@@ -248,7 +299,7 @@ bool Program::Read(Side& side, std::string& failure) {
 
   std::optional<db::Schema> schema;
   if (!database->Connect()) {
-    failure = side.Shown() + ": cannot connect: " + database->ErrorMessage();
+    failure = side.Shown() + ": " + ConnectFailure(side, database->ErrorMessage());
   } else {
     schema = database->WholeSchema();
     if (!schema) failure = side.Shown() + ": cannot read the schema: " + database->ErrorMessage();
@@ -377,6 +428,59 @@ int Program::Compare() {
   return report.findings.HasDifferences() ? kExitDifferences : kExitSame;
 }
 
+// Letters to change, add or remove to make one word the other.
+std::size_t EditDistance(std::string_view a, std::string_view b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+// What to say of arguments the command line does not take: an option it
+// does not know, with the one probably meant, or one database too many.
+std::string ExtrasMessage(const CLI::App& app, int argc, char** argv) {
+  std::vector<std::string> known;
+  for (const CLI::Option* option : app.get_options()) {
+    for (const std::string& name : option->get_lnames()) known.push_back("--" + name);
+    for (const std::string& name : option->get_snames()) known.push_back("-" + name);
+  }
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument(argv[i]);
+    if (argument == "--") break;
+    if (argument.size() < 2 || argument[0] != '-') continue;
+    const std::string name(argument.substr(0, argument.find('=')));
+    if (std::find(known.begin(), known.end(), name) != known.end()) continue;
+    std::string message = "unknown option " + name;
+    std::size_t best = 3;
+    std::string meant;
+    for (const std::string& candidate : known) {
+      if (candidate.size() < 3) continue;  // no guessing among one-letter options
+      const std::size_t distance = EditDistance(name, candidate);
+      if (distance < best) {
+        best = distance;
+        meant = candidate;
+      }
+    }
+    if (!meant.empty()) message += " (did you mean " + meant + "?)";
+    return message;
+  }
+  std::string extra;
+  const std::vector<std::string> remaining = app.remaining();
+  for (const std::string& argument : remaining) {
+    extra += (extra.empty() ? "\"" : ", \"") + MaskPassword(argument) + "\"";
+  }
+  return "too many arguments: DB1 and DB2 are two, and " + extra +
+         (remaining.size() == 1 ? " is one more" : " are more");
+}
+
 }  // namespace
 
 int Run(int argc, char** argv) {
@@ -416,7 +520,10 @@ int Run(int argc, char** argv) {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) return app.exit(e);
-    std::cerr << "vantrix-diff: " << e.what() << "\nRun vantrix-diff --help for more.\n";
+    std::string message = e.what();
+    if (dynamic_cast<const CLI::ExtrasError*>(&e)) message = ExtrasMessage(app, argc, argv);
+    std::cerr << "vantrix-diff: " << report::text::Plain(message)
+              << "\nRun vantrix-diff --help for more.\n";
     return kExitTrouble;
   }
   // A password in a URL stays in the process's arguments, which anyone on

@@ -164,7 +164,7 @@ TEST(PostgresProgramTest, SchemasOfOneDatabaseAreChosenWithTheQuery) {
   const Outcome missing = RunDiff({url("?schema=Sales"), url("?schema=nosuch")}, options);
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, "");
-  EXPECT_NE(missing.err.find("cannot connect: The schema \"Sales\" does not exist (in other "
+  EXPECT_NE(missing.err.find(": The schema \"Sales\" does not exist (in other "
                              "letter case: sales)"),
             std::string::npos)
       << missing.err;
