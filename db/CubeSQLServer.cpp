@@ -414,7 +414,7 @@ constexpr const char* kLacksColumns = "the column list lacks some of its columns
 
 }  // namespace
 
-std::optional<Table> CubeSQLServer::ReadTable(std::string_view table) {
+std::optional<Table> CubeSQLServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
   if (socket_ < 0) {
     SetError("The database is not connected");
     return std::nullopt;
@@ -459,7 +459,7 @@ std::optional<Table> CubeSQLServer::ReadTable(std::string_view table) {
   return result;
 }
 
-std::optional<Schema> CubeSQLServer::WholeSchema() {
+std::optional<Schema> CubeSQLServer::WholeSchema([[maybe_unused]] Detail detail) {
   auto all = Query(
       "SELECT m.name AS table_name, p.* "
       "FROM sqlite_master AS m LEFT JOIN pragma_table_xinfo(m.name) AS p "
@@ -469,7 +469,7 @@ std::optional<Schema> CubeSQLServer::WholeSchema() {
       "AND m.name NOT LIKE 'cubesql\\_%' ESCAPE '\\' ORDER BY m.rowid, p.cid;");
   if (!all) {
     if (!lastRefusedByServer_) return std::nullopt;
-    return SchemaTableByTable();
+    return SchemaTableByTable(detail);
   }
   // A server that leads each row with extra columns (a rowid) still names
   // the table column.

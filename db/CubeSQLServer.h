@@ -60,10 +60,11 @@ public:
 
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::optional<Table> ReadTable(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table,
+                                       Detail detail = Detail::kColumns) override;
   // The SQLite statement over the schema table and every table's fields;
   // table by table when the server refuses it.
-  std::optional<Schema> WholeSchema() override;
+  std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return socket_ >= 0; }

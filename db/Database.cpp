@@ -22,16 +22,16 @@ const Table* ExactNameIndex::Find(std::string_view name) const {
   return it == byName_.end() ? nullptr : it->second;
 }
 
-std::optional<Schema> Database::WholeSchema() { return SchemaTableByTable(); }
+std::optional<Schema> Database::WholeSchema(Detail detail) { return SchemaTableByTable(detail); }
 
-std::optional<Schema> Database::SchemaTableByTable() {
+std::optional<Schema> Database::SchemaTableByTable(Detail detail) {
   auto names = TableSchema();
   if (!names) return std::nullopt;
   Schema schema;
   schema.tables.reserve(names->RecordCount());
   for (const Row& row : names->Rows()) {
     const std::string name = row.empty() ? std::string() : row[0].StringValue();
-    auto table = ReadTable(name);
+    auto table = ReadTable(name, detail);
     if (!table) return std::nullopt;
     schema.tables.push_back(std::move(*table));
   }

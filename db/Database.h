@@ -66,13 +66,18 @@ public:
   // table. None on failure. A name the engine does not know gives state
   // kUnknown; a table it lists but cannot read gives kUnreadable with the
   // reason, which is also the ErrorMessage.
-  virtual std::optional<Table> ReadTable(std::string_view table) = 0;
+  // With Detail::kStructure, also its keys, indexes, references, checks,
+  // defaults and the rest of Table's structure, in a few more statements.
+  virtual std::optional<Table> ReadTable(std::string_view table,
+                                         Detail detail = Detail::kColumns) = 0;
   // Every table and view with its fields, in TableSchema's order, in a
   // number of statements that does not grow with the number of tables where
   // the engine allows it. None on failure. This default reads table by
   // table; it is also what engines fall back to when their one statement
   // cannot give the answer.
-  virtual std::optional<Schema> WholeSchema();
+  // With Detail::kStructure, the whole structure (see Table), still in a
+  // number of statements that does not grow with the number of tables.
+  virtual std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns);
   // ReadTable as a record set, one record per field (see
   // FieldSchemaColumn): an unknown table gives an empty record set, an
   // unreadable one or a failure nullptr.
@@ -86,7 +91,7 @@ public:
 
 protected:
   // TableSchema, then ReadTable for each table listed.
-  std::optional<Schema> SchemaTableByTable();
+  std::optional<Schema> SchemaTableByTable(Detail detail = Detail::kColumns);
 
   void SetError(std::string message) { errorMessage_ = std::move(message); }
   void ClearError() { errorMessage_.clear(); }

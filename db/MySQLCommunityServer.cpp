@@ -231,7 +231,7 @@ std::string NoFieldsMessage(std::string_view table) {
 
 }  // namespace
 
-std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table) {
+std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
   if (!mysql_) {
     SetError("The database is not connected");
     return std::nullopt;
@@ -274,7 +274,7 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table) {
   return result;
 }
 
-std::optional<Schema> MySQLCommunityServer::WholeSchema() {
+std::optional<Schema> MySQLCommunityServer::WholeSchema([[maybe_unused]] Detail detail) {
   auto names = TableSchema();
   if (!names) return std::nullopt;
   Schema schema;

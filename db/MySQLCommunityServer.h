@@ -25,10 +25,11 @@ public:
 
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::optional<Table> ReadTable(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table,
+                                       Detail detail = Detail::kColumns) override;
   // Three statements whatever the number of tables: the table list, the
   // columns of the whole database, and the primary keys' columns.
-  std::optional<Schema> WholeSchema() override;
+  std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return mysql_ != nullptr; }

@@ -294,7 +294,7 @@ std::unique_ptr<RecordSet> PostgreSQLServer::TableSchema() {
   return Query(sql, {SchemaName});
 }
 
-std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table) {
+std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
   if (!conn_) {
     SetError("The database is not connected");
     return std::nullopt;
@@ -322,7 +322,7 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table) {
   return result;
 }
 
-std::optional<Schema> PostgreSQLServer::WholeSchema() {
+std::optional<Schema> PostgreSQLServer::WholeSchema([[maybe_unused]] Detail detail) {
   static const std::string sql = Sql({"SELECT c.relname,", kFields, kRelationsOfTheSchema,
                                       kFieldJoins, kInTheSchema, kByName, ", a.attnum"});
   auto all = Query(sql, {SchemaName});

@@ -25,10 +25,11 @@ public:
   // Tables, views, materialized views, partitioned and foreign tables of the
   // schema, by name in byte order.
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::optional<Table> ReadTable(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table,
+                                       Detail detail = Detail::kColumns) override;
   // One statement whatever the number of tables: the schema's relations
   // joined with their fields.
-  std::optional<Schema> WholeSchema() override;
+  std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return conn_ != nullptr; }

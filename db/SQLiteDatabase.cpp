@@ -122,7 +122,7 @@ Column ColumnOf(const Row& r, std::size_t first) {
 
 }  // namespace
 
-std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
+std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
   auto info = Query(
       "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1) WHERE hidden IN (0, 2, 3)",
       {std::string(table)});
@@ -147,7 +147,7 @@ std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table) {
   return result;
 }
 
-std::optional<Schema> SQLiteDatabase::WholeSchema() {
+std::optional<Schema> SQLiteDatabase::WholeSchema([[maybe_unused]] Detail detail) {
   Schema schema;
   // Rows go straight into the schema: a large one is never held twice.
   const auto text = [](sqlite3_stmt* stmt, int column) {
@@ -177,7 +177,7 @@ std::optional<Schema> SQLiteDatabase::WholeSchema() {
     // A view naming a dropped table fails the one statement; table by table
     // only that view is unreadable.
     if (lastCode_ != SQLITE_ERROR) return std::nullopt;
-    return SchemaTableByTable();
+    return SchemaTableByTable(detail);
   }
   for (Table& table : schema.tables) MarkRowidAlias(table.columns);
   return schema;

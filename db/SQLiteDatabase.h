@@ -23,10 +23,11 @@ public:
 
   bool Connect() override;
   std::unique_ptr<RecordSet> TableSchema() override;
-  std::optional<Table> ReadTable(std::string_view table) override;
+  std::optional<Table> ReadTable(std::string_view table,
+                                       Detail detail = Detail::kColumns) override;
   // One statement over the schema table and the fields of every table; when
   // it fails (a view naming a dropped table fails it), table by table.
-  std::optional<Schema> WholeSchema() override;
+  std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return db_ != nullptr; }
