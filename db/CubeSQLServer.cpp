@@ -328,6 +328,7 @@ bool CubeSQLServer::Execute(std::string_view statement, Clock::time_point deadli
 std::unique_ptr<RecordSet> CubeSQLServer::Query(std::string_view statement) {
   using namespace cubesql;
   lastRefusedByServer_ = false;
+  CountStatement();
   if (socket_ < 0) {
     SetError("The database is not connected");
     return nullptr;

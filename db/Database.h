@@ -88,16 +88,21 @@ public:
   [[nodiscard]] virtual bool IsConnected() const = 0;
 
   [[nodiscard]] const std::string& ErrorMessage() const { return errorMessage_; }
+  // The statements this handle has sent since it was made, its own
+  // session set-up included: what a read costs.
+  [[nodiscard]] int StatementsSent() const { return statementsSent_; }
 
 protected:
   // TableSchema, then ReadTable for each table listed.
   std::optional<Schema> SchemaTableByTable(Detail detail = Detail::kColumns);
 
   void SetError(std::string message) { errorMessage_ = std::move(message); }
+  void CountStatement() { ++statementsSent_; }
   void ClearError() { errorMessage_.clear(); }
 
 private:
   std::string errorMessage_;
+  int statementsSent_ = 0;
 };
 
 // The handle for an engine name as the type menus show it ("Mysql",

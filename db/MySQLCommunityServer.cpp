@@ -181,6 +181,7 @@ bool MySQLCommunityServer::Connect() {
   // checked, but a server that does not answer it is given up.
   static constexpr std::string_view kReadOnly = "SET SESSION TRANSACTION READ ONLY";
   int failed = 0;
+  CountStatement();
   if (!Await(
           mysql_real_query_start(&failed, mysql_, kReadOnly.data(), kReadOnly.size()),
           [&](int happened) { return mysql_real_query_cont(&failed, mysql_, happened); },
@@ -338,6 +339,7 @@ bool MySQLCommunityServer::QueryEach(std::string_view sql,
   }
   const auto deadline = Deadline();
   int failed = 0;
+  CountStatement();
   if (!Await(
           mysql_real_query_start(&failed, mysql_, sql.data(), sql.size()),
           [&](int happened) { return mysql_real_query_cont(&failed, mysql_, happened); },

@@ -402,6 +402,7 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
   // Bound parameters also mean one statement only: the server refuses a
   // second one in the same text.
   const std::string text(sql);
+  CountStatement();
   if (!PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.size()), nullptr,
                          values.data(), lengths.data(), nullptr, 0)) {
     SetError(Trimmed(PQerrorMessage(conn_)));

@@ -228,6 +228,7 @@ bool SQLiteDatabase::QueryEach(std::string_view sql, const std::vector<std::stri
   }
   sqlite3_stmt* stmt = nullptr;
   const char* tail = nullptr;
+  CountStatement();
   if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, &tail) !=
       SQLITE_OK) {
     lastCode_ = sqlite3_errcode(db_);
