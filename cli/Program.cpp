@@ -107,6 +107,8 @@ struct Arguments {
   bool quiet = false;
   bool oneWay = false;
   bool strict = false;
+  bool columnsOnly = false;
+  std::vector<std::string> ignore;
   std::vector<std::string> tables;
   std::vector<std::string> exclude;
 };
@@ -154,6 +156,9 @@ private:
   // Connects a side and reads its whole schema; false with the message.
   bool Read(Side& side, std::string& failure);
   static std::string ConnectFailure(const Side& side, const std::string& message);
+  // The whole structure is read and compared unless only fields are asked
+  // for: --one-way (the window's question) or --columns-only.
+  [[nodiscard]] bool ReadsStructure() const { return !args_.oneWay && !args_.columnsOnly; }
   bool ReadBoth(Side& db1, Side& db2);
   report::SideDescription Describe(const Side& side) const;
 
@@ -301,13 +306,16 @@ bool Program::Read(Side& side, std::string& failure) {
   if (!database->Connect()) {
     failure = side.Shown() + ": " + ConnectFailure(side, database->ErrorMessage());
   } else {
-    schema = database->WholeSchema();
+    schema = database->WholeSchema(ReadsStructure() ? db::Detail::kStructure
+                                                    : db::Detail::kColumns);
     if (!schema) failure = side.Shown() + ": cannot read the schema: " + database->ErrorMessage();
     database->Close();
   }
   if (!schema) return false;
   side.schema = std::move(*schema);
   side.schema.engine = side.url.engine;
+  // MariaDB writes its database's name before names in view definitions.
+  if (side.url.engine == "Mysql") side.schema.qualifier = side.url.database;
   return true;
 }
 
@@ -403,6 +411,10 @@ int Program::Compare() {
   report::Report report;
   report.options.oneWay = args_.oneWay;
   report.options.strict = args_.strict;
+  report.options.structure = ReadsStructure();
+  for (const std::string& kind : args_.ignore) {
+    report.options.ignore.push_back(*compare::IgnorableNamed(kind));
+  }
   report.options.scope = std::move(*scope);
   report.findings = compare::FindDifferences(db1.schema, db2.schema, report.options);
   const bool scoped = !args_.tables.empty() || !args_.exclude.empty();
@@ -498,8 +510,23 @@ int Run(int argc, char** argv) {
                               "notes, one row per DB 1 table");
   app.add_flag("--strict", args.strict,
                "Count NOT NULL and primary-key differences and table names that differ only in "
-               "letter case as differences, not notes")
+               "letter case as differences, not notes; compare names of indexes, constraints "
+               "and triggers, collations and column order")
       ->excludes(oneWay);
+  auto* columnsOnly = app.add_flag(
+      "--columns-only", args.columnsOnly,
+      "Compare only fields (names, types, NOT NULL, primary-key membership), not defaults, keys, "
+      "indexes, references, checks, views and triggers");
+  columnsOnly->excludes(oneWay);
+  app.add_option("--ignore", args.ignore,
+                 "Leave a kind of structure out: defaults, indexes, foreign-keys, checks, views, "
+                 "triggers or collations; may be repeated or comma-separated")
+      ->type_name("KIND")
+      ->delimiter(',')
+      ->check(CLI::IsMember({"defaults", "indexes", "foreign-keys", "checks", "views", "triggers",
+                             "collations"}))
+      ->excludes(oneWay)
+      ->excludes(columnsOnly);
   app.add_option("--tables", args.tables,
                  "Compare only tables whose whole name matches REGEX (RE2 syntax, letter case "
                  "ignored); may be repeated")

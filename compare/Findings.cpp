@@ -1,11 +1,14 @@
 #include "compare/Findings.h"
 
+#include <algorithm>
+
 #include <re2/re2.h>
 
 #include <unordered_map>
 #include <unordered_set>
 
 #include "compare/Rules.h"
+#include "compare/Structure.h"
 #include "db/TypeCodes.h"
 #include "db/TypeDetails.h"
 
@@ -86,6 +89,9 @@ public:
       } else if (field.kind != FieldKind::kSame) {
         ++c.notes;
       }
+    }
+    for (const StructureFinding& finding : table.structure) {
+      ++(finding.counts ? c.structureDifferences : c.notes);
     }
     findings_.tables.push_back(std::move(table));
   }
@@ -200,7 +206,10 @@ std::vector<const db::Table*> InScope(const db::Schema& schema, const TableScope
 }
 
 void Symmetric(const std::vector<const db::Table*>& db1, const std::vector<const db::Table*>& db2,
-               db::Dialect dialect1, db::Dialect dialect2, Findings& findings) {
+               const db::Schema& schema1, const db::Schema& schema2,
+               const FindingsOptions& options, Findings& findings) {
+  const db::Dialect dialect1 = db::DialectOf(schema1.engine);
+  const db::Dialect dialect2 = db::DialectOf(schema2.engine);
   constexpr std::size_t kNone = static_cast<std::size_t>(-1);
   std::vector<std::size_t> partner(db1.size(), kNone);
   std::vector<bool> taken(db2.size(), false);
@@ -245,8 +254,13 @@ void Symmetric(const std::vector<const db::Table*>& db1, const std::vector<const
       table.status = TableStatus::kNotChecked;
     } else {
       table.fields = FieldFindings(t1, t2, findings.strict, dialect1, dialect2);
+      if (options.structure) {
+        table.structure = CompareStructure({t1, dialect1, schema1.qualifier},
+                                           {t2, dialect2, schema2.qualifier}, options);
+      }
       bool counts = findings.strict && table.nameCaseDiffers;
       for (const FieldFinding& f : table.fields) counts = counts || f.counts;
+      for (const StructureFinding& f : table.structure) counts = counts || f.counts;
       table.status = counts ? TableStatus::kDiffers : TableStatus::kSame;
     }
     counter.Add(std::move(table));
@@ -357,7 +371,7 @@ Findings FindDifferences(const db::Schema& db1, const db::Schema& db2,
   if (options.oneWay) {
     OneWay(tables1, tables2, findings);
   } else {
-    Symmetric(tables1, tables2, db::DialectOf(db1.engine), db::DialectOf(db2.engine), findings);
+    Symmetric(tables1, tables2, db1, db2, options, findings);
   }
   return findings;
 }
@@ -398,6 +412,67 @@ const char* KindName(FieldKind kind) {
       return "type_not_comparable";
   }
   return "same";
+}
+
+bool FindingsOptions::Ignores(Ignorable kind) const {
+  return std::find(ignore.begin(), ignore.end(), kind) != ignore.end();
+}
+
+const char* ObjectName(ObjectKind object) {
+  switch (object) {
+    case ObjectKind::kPrimaryKey:
+      return "primary_key";
+    case ObjectKind::kIndex:
+      return "index";
+    case ObjectKind::kUnique:
+      return "unique";
+    case ObjectKind::kForeignKey:
+      return "foreign_key";
+    case ObjectKind::kCheck:
+      return "check";
+    case ObjectKind::kDefault:
+      return "default";
+    case ObjectKind::kAutoIncrement:
+      return "auto_increment";
+    case ObjectKind::kGenerated:
+      return "generated";
+    case ObjectKind::kCollation:
+      return "collation";
+    case ObjectKind::kViewDefinition:
+      return "view_definition";
+    case ObjectKind::kTrigger:
+      return "trigger";
+    case ObjectKind::kColumnOrder:
+      return "column_order";
+  }
+  return "index";
+}
+
+const char* ChangeName(Change change) {
+  switch (change) {
+    case Change::kOnlyInDb1:
+      return "only_in_db1";
+    case Change::kOnlyInDb2:
+      return "only_in_db2";
+    case Change::kDiffers:
+      return "differs";
+    case Change::kNotComparable:
+      return "not_comparable";
+  }
+  return "differs";
+}
+
+std::optional<Ignorable> IgnorableNamed(std::string_view name) {
+  static constexpr std::pair<std::string_view, Ignorable> kNames[] = {
+      {"defaults", Ignorable::kDefaults},       {"indexes", Ignorable::kIndexes},
+      {"foreign-keys", Ignorable::kForeignKeys}, {"checks", Ignorable::kChecks},
+      {"views", Ignorable::kViews},             {"triggers", Ignorable::kTriggers},
+      {"collations", Ignorable::kCollations},
+  };
+  for (const auto& [known, kind] : kNames) {
+    if (name == known) return kind;
+  }
+  return std::nullopt;
 }
 
 }  // namespace vantrix::compare

@@ -43,13 +43,30 @@ private:
   std::vector<std::shared_ptr<const re2::RE2>> excludeRegex_;
 };
 
+// The kinds of structure a comparison may leave out (--ignore).
+enum class Ignorable {
+  kDefaults,
+  kIndexes,  // plain and unique, not primary keys
+  kForeignKeys,
+  kChecks,
+  kViews,  // view definitions
+  kTriggers,
+  kCollations,
+};
+
 struct FindingsOptions {
   // The window's question only: is everything of DB 1 in DB 2?
   bool oneWay = false;
   // Letter-case differences of table names and differences in NOT NULL and
-  // primary keys count as differences instead of notes.
+  // primary keys count as differences instead of notes; names of indexes,
+  // constraints and triggers, collations and column order are compared.
   bool strict = false;
+  // Symmetric only: compare the whole structure (what the schemas hold of
+  // it) beside the fields; false is --columns-only.
+  bool structure = true;
+  std::vector<Ignorable> ignore;
   TableScope scope;
+  [[nodiscard]] bool Ignores(Ignorable kind) const;
 };
 
 enum class TableStatus {
@@ -101,6 +118,38 @@ struct FieldFinding {
   bool operator==(const FieldFinding&) const = default;
 };
 
+// The objects of a table's structure a finding is about.
+enum class ObjectKind {
+  kPrimaryKey,
+  kIndex,
+  kUnique,
+  kForeignKey,
+  kCheck,
+  kDefault,
+  kAutoIncrement,
+  kGenerated,
+  kCollation,
+  kViewDefinition,
+  kTrigger,
+  kColumnOrder,
+};
+
+enum class Change { kOnlyInDb1, kOnlyInDb2, kDiffers, kNotComparable };
+
+// A difference in a table's structure beyond its fields' names and types.
+struct StructureFinding {
+  ObjectKind object = ObjectKind::kIndex;
+  // The index, constraint or trigger's name (DB 1's when both have one), or
+  // the column's for defaults, auto-increment, generated and collation.
+  std::string name;
+  Change change = Change::kDiffers;
+  bool counts = true;  // otherwise a note
+  // What each side declares, as the engine writes it; none when it has none.
+  std::optional<std::string> db1;
+  std::optional<std::string> db2;
+  bool operator==(const StructureFinding&) const = default;
+};
+
 struct TableFinding {
   // The table's name on each side that has it.
   std::optional<std::string> db1Name;
@@ -117,6 +166,9 @@ struct TableFinding {
   // One-way, a table not checked: the notice the window shows for its fields.
   std::string notice;
   std::vector<FieldFinding> fields;
+  // Symmetric, with the structure compared: keys, indexes, references,
+  // checks, defaults, triggers, the view's definition.
+  std::vector<StructureFinding> structure;
 
   // DB 1's name if it has the table, else DB 2's.
   [[nodiscard]] const std::string& Name() const { return db1Name ? *db1Name : *db2Name; }
@@ -131,8 +183,9 @@ struct FindingsCounts {
   int onlyInDb1 = 0;
   int onlyInDb2 = 0;
   int notChecked = 0;
-  int fieldDifferences = 0;  // field findings that count
-  int notes = 0;             // findings that do not count
+  int fieldDifferences = 0;      // field findings that count
+  int structureDifferences = 0;  // structure findings that count
+  int notes = 0;                 // findings that do not count
   bool operator==(const FindingsCounts&) const = default;
 };
 
@@ -168,5 +221,10 @@ Findings FindDifferences(const db::Schema& db1, const db::Schema& db2,
 // Stable names for reports ("same", "only_in_db1", "type_differs", ...).
 const char* StatusName(TableStatus status);
 const char* KindName(FieldKind kind);
+const char* ObjectName(ObjectKind object);  // "primary_key", "index", ...
+const char* ChangeName(Change change);      // "only_in_db1", "differs", ...
+// "defaults", "indexes", "foreign-keys", "checks", "views", "triggers",
+// "collations"; none for anything else.
+std::optional<Ignorable> IgnorableNamed(std::string_view name);
 
 }  // namespace vantrix::compare

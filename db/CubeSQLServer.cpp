@@ -19,6 +19,7 @@
 #include "db/CubeSqlLogin.h"
 #include "db/CubeSqlProtocol.h"
 #include "db/SqliteColumns.h"
+#include "db/SqliteStructure.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -415,7 +416,7 @@ constexpr const char* kLacksColumns = "the column list lacks some of its columns
 
 }  // namespace
 
-std::optional<Table> CubeSQLServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
+std::optional<Table> CubeSQLServer::ReadTable(std::string_view table, Detail detail) {
   if (socket_ < 0) {
     SetError("The database is not connected");
     return std::nullopt;
@@ -457,10 +458,15 @@ std::optional<Table> CubeSQLServer::ReadTable(std::string_view table, [[maybe_un
     if (at.Own(r)) result.columns.push_back(at.Of(r));
   }
   MarkRowidAlias(result.columns);
+  if (detail == Detail::kStructure) {
+    Schema one{{std::move(result)}, {}};
+    if (!ReadStructure(one, quoted)) return std::nullopt;
+    return std::move(one.tables[0]);
+  }
   return result;
 }
 
-std::optional<Schema> CubeSQLServer::WholeSchema([[maybe_unused]] Detail detail) {
+std::optional<Schema> CubeSQLServer::WholeSchema(Detail detail) {
   auto all = Query(
       "SELECT m.name AS table_name, p.* "
       "FROM sqlite_master AS m LEFT JOIN pragma_table_xinfo(m.name) AS p "
@@ -496,7 +502,14 @@ std::optional<Schema> CubeSQLServer::WholeSchema([[maybe_unused]] Detail detail)
     if (!r[at.nameAt].IsNull() && at.Own(r)) schema.tables.back().columns.push_back(at.Of(r));
   }
   for (Table& table : schema.tables) MarkRowidAlias(table.columns);
+  if (detail == Detail::kStructure && !ReadStructure(schema, std::nullopt)) return std::nullopt;
   return schema;
+}
+
+bool CubeSQLServer::ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable) {
+  return ReadSqliteStructure(
+      schema, [this](const std::string& sql) { return Query(sql + ";"); }, onlyTable,
+      "cubesql\\_");
 }
 
 std::unique_ptr<RowSet> CubeSQLServer::SelectSQL(std::string_view statement) {

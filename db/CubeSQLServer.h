@@ -70,6 +70,9 @@ public:
   [[nodiscard]] bool IsConnected() const override { return socket_ >= 0; }
 
 private:
+  // The structure beyond the fields (see SqliteStructure.h), of every table
+  // or of the one named by a quoted literal.
+  bool ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable);
   // The host's addresses, found before the deadline; false (error set) when
   // there are none or the lookup takes too long.
   bool FindHost(const std::string& host, int port, Clock::time_point deadline, LookupResult& found);

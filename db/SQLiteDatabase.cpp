@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "db/SqliteColumns.h"
+#include "db/SqliteStructure.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -122,7 +123,7 @@ Column ColumnOf(const Row& r, std::size_t first) {
 
 }  // namespace
 
-std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
+std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table, Detail detail) {
   auto info = Query(
       "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1) WHERE hidden IN (0, 2, 3)",
       {std::string(table)});
@@ -144,10 +145,17 @@ std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table, [[maybe_u
   result.columns.reserve(info->RecordCount());
   for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
   MarkRowidAlias(result.columns);
+  if (detail == Detail::kStructure && result.state == TableState::kRead) {
+    Schema one{{std::move(result)}, {}};
+    std::string literal = "'";
+    for (const char c : one.tables[0].name) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    if (!ReadStructure(one, literal + "'")) return std::nullopt;
+    return std::move(one.tables[0]);
+  }
   return result;
 }
 
-std::optional<Schema> SQLiteDatabase::WholeSchema([[maybe_unused]] Detail detail) {
+std::optional<Schema> SQLiteDatabase::WholeSchema(Detail detail) {
   Schema schema;
   // Rows go straight into the schema: a large one is never held twice.
   const auto text = [](sqlite3_stmt* stmt, int column) {
@@ -180,7 +188,13 @@ std::optional<Schema> SQLiteDatabase::WholeSchema([[maybe_unused]] Detail detail
     return SchemaTableByTable(detail);
   }
   for (Table& table : schema.tables) MarkRowidAlias(table.columns);
+  if (detail == Detail::kStructure && !ReadStructure(schema, std::nullopt)) return std::nullopt;
   return schema;
+}
+
+bool SQLiteDatabase::ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable) {
+  return ReadSqliteStructure(
+      schema, [this](const std::string& sql) { return Query(sql, {}); }, onlyTable);
 }
 
 std::unique_ptr<RowSet> SQLiteDatabase::SelectSQL(std::string_view statement) {

@@ -33,6 +33,9 @@ public:
   [[nodiscard]] bool IsConnected() const override { return db_ != nullptr; }
 
 private:
+  // The structure beyond the fields (see SqliteStructure.h), of every table
+  // or of the one named by a quoted literal.
+  bool ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable);
   // Runs one statement with text parameters and reads every row.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
   // Runs one statement and hands each row, as it is stepped, to `row`;

@@ -153,6 +153,9 @@ struct Schema {
   // "Mysql", ...): declared types are compared in its words. Empty when
   // not known.
   std::string engine;
+  // The database or schema name the engine writes before names in view
+  // definitions and checks (MariaDB's database); empty when none.
+  std::string qualifier;
   bool operator==(const Schema&) const = default;
 };
 

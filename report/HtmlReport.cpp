@@ -71,12 +71,12 @@ footer { color: #667085; font-size: 12px; padding-bottom: 24px; }
 
 // Whether a table gets a section of its own.
 bool HasSection(const compare::TableFinding& table, bool oneWay) {
-  return !table.fields.empty() || (table.nameCaseDiffers && !oneWay) ||
-         table.status == TableStatus::kNotChecked;
+  return !table.fields.empty() || !table.structure.empty() ||
+         (table.nameCaseDiffers && !oneWay) || table.status == TableStatus::kNotChecked;
 }
 
 std::string StatusText(const compare::TableFinding& table) {
-  return table.note.empty() ? text::StatusPhrase(table.status) : table.note;
+  return table.note.empty() ? text::StatusPhrase(table) : table.note;
 }
 
 std::string Badge(const compare::TableFinding& table) {
@@ -115,6 +115,20 @@ void Section(std::ostream& out, const compare::TableFinding& table, const std::s
   if (table.status == TableStatus::kNotChecked) {
     if (!table.notice.empty()) out << "<p class=\"notice\">" << Html(table.notice) << "</p>\n";
     out << "<p class=\"reason\">" << Html(text::Reasons(table)) << "</p>\n";
+  }
+  if (!table.structure.empty()) {
+    out << "<table class=\"structure\">\n<thead><tr><th>Structure</th><th>Finding</th>"
+           "<th>DB 1</th><th>DB 2</th></tr></thead>\n<tbody>\n";
+    for (const compare::StructureFinding& finding : table.structure) {
+      const std::string phrase = text::StructurePhrase(finding);
+      const std::size_t colon = phrase.rfind(": ");
+      out << "<tr class=\"" << (finding.counts ? "counts" : "note") << "\"><td>"
+          << Html(phrase.substr(0, colon)) << "</td><td class=\"finding\">"
+          << (finding.counts ? "" : "note: ") << Html(phrase.substr(colon + 2))
+          << "</td><td class=\"type\">" << Html(finding.db1.value_or(""))
+          << "</td><td class=\"type\">" << Html(finding.db2.value_or("")) << "</td></tr>\n";
+    }
+    out << "</tbody>\n</table>\n";
   }
   if (table.fields.empty()) {
     out << "</section>\n";

@@ -11,7 +11,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-constexpr int kFormatVersion = 1;
+constexpr int kFormatVersion = 2;
 
 Json Header(const std::optional<std::string>& generatedAt) {
   Json doc;
@@ -67,6 +67,19 @@ Json Table(const compare::TableFinding& table, bool oneWay) {
   for (const compare::FieldFinding& field : table.fields) {
     json["fields"].push_back(Field(field, oneWay));
   }
+  if (!oneWay) {
+    json["structure"] = Json::array();
+    for (const compare::StructureFinding& finding : table.structure) {
+      Json object;
+      object["object"] = compare::ObjectName(finding.object);
+      object["name"] = finding.name;
+      object["change"] = compare::ChangeName(finding.change);
+      object["counts"] = finding.counts;
+      object["db1"] = finding.db1 ? Json(*finding.db1) : Json(nullptr);
+      object["db2"] = finding.db2 ? Json(*finding.db2) : Json(nullptr);
+      json["structure"].push_back(std::move(object));
+    }
+  }
   return json;
 }
 
@@ -85,8 +98,17 @@ void WriteJson(std::ostream& out, const Report& report) {
   Json doc = Header(report.generatedAt);
   doc["status"] = findings.HasDifferences() ? "differences" : "same";
   doc["mode"] = findings.oneWay ? "one-way" : "symmetric";
+  Json ignored = Json::array();
+  for (const compare::Ignorable kind : report.options.ignore) {
+    for (const char* name : {"defaults", "indexes", "foreign-keys", "checks", "views", "triggers",
+                             "collations"}) {
+      if (compare::IgnorableNamed(name) == kind) ignored.push_back(name);
+    }
+  }
   doc["options"] = {{"one_way", findings.oneWay},
                     {"strict", findings.strict},
+                    {"structure", !findings.oneWay && report.options.structure},
+                    {"ignore", ignored},
                     {"tables", report.options.scope.Include()},
                     {"exclude", report.options.scope.Exclude()}};
   doc["db1"] = Side(report.db1);
@@ -100,6 +122,7 @@ void WriteJson(std::ostream& out, const Report& report) {
                     {"not_checked", c.notChecked},
                     {"differing_tables", findings.DifferingTables()},
                     {"field_differences", c.fieldDifferences},
+                    {"structure_differences", c.structureDifferences},
                     {"notes", c.notes}};
   doc["tables"] = Json::array();
   for (const compare::TableFinding& table : findings.tables) {

@@ -31,6 +31,11 @@ std::string Details(const compare::TableFinding& table, bool oneWay, bool strict
                text::KindPhrase(field.kind) + " (" + text::FieldDetail(field) + ")\n";
     }
   }
+  for (const compare::StructureFinding& finding : table.structure) {
+    const std::string detail = text::StructureDetail(finding);
+    lines += std::string(finding.counts ? "" : "note: ") + text::StructurePhrase(finding) +
+             (detail.empty() ? "" : " (" + detail + ")") + "\n";
+  }
   return lines;
 }
 
@@ -51,7 +56,7 @@ void WriteJunit(std::ostream& out, const Report& report) {
     out << "<testcase classname=\"vantrix-diff.tables\" name=\""
         << XmlAttribute(text::TableTitle(table)) << "\"";
     const std::string details = Details(table, findings.oneWay, findings.strict);
-    const std::string status = table.note.empty() ? text::StatusPhrase(table.status) : table.note;
+    const std::string status = table.note.empty() ? text::StatusPhrase(table) : table.note;
     if (table.status != TableStatus::kSame) {
       out << ">\n<failure message=\"" << XmlAttribute(status) << "\" type=\""
           << compare::StatusName(table.status) << "\">" << Xml(details) << "</failure>\n"

@@ -18,7 +18,7 @@ void Sides(std::ostream& out, const Report& report) {
 }
 
 std::string TableCell(const compare::TableFinding& table, bool strict, bool oneWay) {
-  std::string cell = table.note.empty() ? text::StatusPhrase(table.status) : table.note;
+  std::string cell = table.note.empty() ? text::StatusPhrase(table) : table.note;
   if (table.status == TableStatus::kNotChecked) cell += ": " + Markdown(text::Reasons(table));
   // One-way, the window's question: a name's letter case is no note there.
   if (table.nameCaseDiffers && !oneWay) {
@@ -30,7 +30,7 @@ std::string TableCell(const compare::TableFinding& table, bool strict, bool oneW
 
 void FieldTable(std::ostream& out, const compare::TableFinding& table) {
   out << "\n### " << Markdown(text::TableTitle(table)) << ": "
-      << (table.note.empty() ? text::StatusPhrase(table.status) : table.note) << "\n\n"
+      << (table.note.empty() ? text::StatusPhrase(table) : table.note) << "\n\n"
       << "| Field | Finding | DB 1 | DB 2 |\n|---|---|---|---|\n";
   for (const compare::FieldFinding& field : table.fields) {
     std::string finding = field.note;
@@ -41,6 +41,21 @@ void FieldTable(std::ostream& out, const compare::TableFinding& table) {
     out << "| " << Markdown(field.name) << " | " << finding << " | "
         << Markdown(text::SideFact(field, 1)) << " | " << Markdown(text::SideFact(field, 2))
         << " |\n";
+  }
+}
+
+void StructureTable(std::ostream& out, const compare::TableFinding& table) {
+  if (table.fields.empty()) {
+    out << "\n### " << Markdown(text::TableTitle(table)) << ": "
+        << (table.note.empty() ? text::StatusPhrase(table) : table.note) << "\n";
+  }
+  out << "\n| Structure | Finding | DB 1 | DB 2 |\n|---|---|---|---|\n";
+  for (const compare::StructureFinding& finding : table.structure) {
+    const std::string phrase = text::StructurePhrase(finding);
+    const std::size_t colon = phrase.rfind(": ");
+    out << "| " << Markdown(phrase.substr(0, colon)) << " | " << (finding.counts ? "" : "note: ")
+        << Markdown(phrase.substr(colon + 2)) << " | " << Markdown(finding.db1.value_or(""))
+        << " | " << Markdown(finding.db2.value_or("")) << " |\n";
   }
 }
 
@@ -58,7 +73,7 @@ void WriteMarkdown(std::ostream& out, const Report& report) {
   bool header = false;
   for (const compare::TableFinding& table : findings.tables) {
     const bool quiet =
-        table.status == TableStatus::kSame && table.fields.empty() &&
+        table.status == TableStatus::kSame && table.fields.empty() && table.structure.empty() &&
         (!table.nameCaseDiffers || findings.oneWay);
     if (quiet && !findings.oneWay) continue;
     if (!header) {
@@ -70,6 +85,7 @@ void WriteMarkdown(std::ostream& out, const Report& report) {
   }
   for (const compare::TableFinding& table : findings.tables) {
     if (!table.fields.empty()) FieldTable(out, table);
+    if (!table.structure.empty()) StructureTable(out, table);
   }
 }
 

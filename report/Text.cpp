@@ -265,6 +265,15 @@ const char* StatusPhrase(compare::TableStatus status) {
   return "not checked";
 }
 
+const char* StatusPhrase(const compare::TableFinding& table) {
+  if (table.status == compare::TableStatus::kDiffers) {
+    bool fields = false;
+    for (const compare::FieldFinding& f : table.fields) fields = fields || f.counts;
+    if (!fields && !table.nameCaseDiffers) return "structure differs";
+  }
+  return StatusPhrase(table.status);
+}
+
 const char* KindPhrase(compare::FieldKind kind) {
   switch (kind) {
     case compare::FieldKind::kSame:
@@ -364,7 +373,76 @@ std::string SummaryText(const compare::Findings& findings) {
          " differ, " + std::to_string(c.onlyInDb1) + " only in DB 1, " +
          std::to_string(c.onlyInDb2) + " only in DB 2, " + std::to_string(c.notChecked) +
          " not checked; " + Plural(c.fieldDifferences, "field difference", "field differences") +
+         (c.structureDifferences > 0
+              ? ", " + Plural(c.structureDifferences, "structure difference",
+                              "structure differences")
+              : std::string()) +
          ", " + Plural(c.notes, "note", "notes");
+}
+
+std::string StructurePhrase(const compare::StructureFinding& finding) {
+  using compare::ObjectKind;
+  std::string what;
+  const std::string& name = finding.name;
+  const auto named = [&](const char* object) {
+    return name.empty() ? std::string(object) : std::string(object) + " " + name;
+  };
+  switch (finding.object) {
+    case ObjectKind::kPrimaryKey:
+      what = named("primary key");
+      break;
+    case ObjectKind::kIndex:
+      what = named("index");
+      break;
+    case ObjectKind::kUnique:
+      what = named("unique");
+      break;
+    case ObjectKind::kForeignKey:
+      what = named("foreign key");
+      break;
+    case ObjectKind::kCheck:
+      what = named("check");
+      break;
+    case ObjectKind::kDefault:
+      what = "default of " + name;
+      break;
+    case ObjectKind::kAutoIncrement:
+      what = "auto-increment of " + name;
+      break;
+    case ObjectKind::kGenerated:
+      what = "generated column " + name;
+      break;
+    case ObjectKind::kCollation:
+      what = name.empty() ? std::string("table collation") : "collation of " + name;
+      break;
+    case ObjectKind::kViewDefinition:
+      what = "view definition";
+      break;
+    case ObjectKind::kTrigger:
+      what = named("trigger");
+      break;
+    case ObjectKind::kColumnOrder:
+      what = "column order";
+      break;
+  }
+  switch (finding.change) {
+    case compare::Change::kOnlyInDb1:
+      return what + ": only in DB 1";
+    case compare::Change::kOnlyInDb2:
+      return what + ": only in DB 2";
+    case compare::Change::kDiffers:
+      return what + ": differs";
+    case compare::Change::kNotComparable:
+      return what + ": not comparable across engines";
+  }
+  return what;
+}
+
+std::string StructureDetail(const compare::StructureFinding& finding) {
+  std::string text;
+  if (finding.db1) text = "DB 1: " + *finding.db1;
+  if (finding.db2) text += (text.empty() ? "" : ", ") + ("DB 2: " + *finding.db2);
+  return text;
 }
 
 }  // namespace vantrix::report::text

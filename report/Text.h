@@ -44,6 +44,9 @@ std::string HtmlId(std::string_view tableName);
 
 // "same", "fields differ", "only in DB 1", "only in DB 2", "not checked".
 const char* StatusPhrase(compare::TableStatus status);
+// The same for a table, where a table whose fields are the same but whose
+// structure is not "structure differs".
+const char* StatusPhrase(const compare::TableFinding& table);
 // "same", "missing in DB 2", "only in DB 2", "type differs", ...
 const char* KindPhrase(compare::FieldKind kind);
 
@@ -70,5 +73,12 @@ std::string Headline(const compare::Findings& findings);
 
 // The summary in one line (without the word "Summary").
 std::string SummaryText(const compare::Findings& findings);
+
+// "index idx_orders_placed: only in DB 1", "default of status: differs",
+// "check ck_qty: not comparable across engines".
+std::string StructurePhrase(const compare::StructureFinding& finding);
+// What each side declares: "DB 1: DEFAULT 'new', DB 2: DEFAULT 'old'";
+// empty when neither declares anything.
+std::string StructureDetail(const compare::StructureFinding& finding);
 
 }  // namespace vantrix::report::text

@@ -38,11 +38,12 @@ private:
 
 void Symmetric(std::ostream& out, const compare::Findings& findings, const Painter& paint) {
   for (const compare::TableFinding& table : findings.tables) {
-    if (table.status == TableStatus::kSame && table.fields.empty() && !table.nameCaseDiffers) {
+    if (table.status == TableStatus::kSame && table.fields.empty() && table.structure.empty() &&
+        !table.nameCaseDiffers) {
       continue;
     }
     out << paint.Bold(text::Plain(text::TableTitle(table))) << ": "
-        << paint.Status(table.status, text::StatusPhrase(table.status));
+        << paint.Status(table.status, text::StatusPhrase(table));
     if (table.status == TableStatus::kNotChecked)
       out << " (" << text::Plain(text::Reasons(table)) << ")";
     out << '\n';
@@ -57,6 +58,13 @@ void Symmetric(std::ostream& out, const compare::Findings& findings, const Paint
                                ": " + text::KindPhrase(field.kind);
       out << "  " << (field.counts ? paint.Red(what) : paint.Yellow(what)) << " ("
           << text::Plain(text::FieldDetail(field)) << ")\n";
+    }
+    for (const compare::StructureFinding& finding : table.structure) {
+      const std::string what = std::string(finding.counts ? "" : "note: ") +
+                               text::Plain(text::StructurePhrase(finding));
+      const std::string detail = text::StructureDetail(finding);
+      out << "  " << (finding.counts ? paint.Red(what) : paint.Yellow(what))
+          << (detail.empty() ? "" : " (" + text::Plain(detail) + ")") << '\n';
     }
   }
 }
