@@ -989,3 +989,85 @@ TEST(PasswordProgramTest, NoReportOrMessageHoldsThePassword) {
 
 }  // namespace
 }  // namespace vantrix::test
+
+namespace vantrix::test {
+namespace {
+
+// Structure findings in every report format: the shop against itself with
+// an index dropped, a foreign key's action and a default changed, and a
+// check written otherwise.
+TEST(StructureProgramTest, EveryFormatShowsTheStructureFindings) {
+  const std::string shop = ReadFile(VANTRIX_SOURCE_DIR "/tests/fixtures/every_object/sqlite.sql");
+  std::string changed = shop;
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"CREATE INDEX idx_lines_product ON order_lines (product, qty);", ""},
+           {"ON DELETE SET NULL\n);", "ON DELETE CASCADE\n);"},
+           {"DEFAULT 'new'", "DEFAULT 'open'"},
+           {"CHECK (qty > 0)", "CHECK ( QTY>0 )"}}) {
+    changed.replace(changed.find(from), from.size(), to);
+  }
+  TempDir dir;
+  {
+    TempSqlite one(shop);
+    TempSqlite two(changed);
+    std::filesystem::copy_file(one.path(), dir.path() / "one.sqlite");
+    std::filesystem::copy_file(two.path(), dir.path() / "two.sqlite");
+  }
+  const auto run = [&](std::vector<std::string> args) {
+    args.push_back("one.sqlite");
+    args.push_back("two.sqlite");
+    return RunDiff(args, {.workDir = dir.path().string()});
+  };
+  const Outcome text = run({});
+  EXPECT_EQ(text.status, 1) << text.err;
+  EXPECT_EQ(text.out,
+            "employees: structure differs\n"
+            "  foreign key fk_employees_manager: differs (DB 1: FOREIGN KEY (manager_id) "
+            "REFERENCES employees (id) ON DELETE SET NULL, DB 2: FOREIGN KEY (manager_id) "
+            "REFERENCES employees (id) ON DELETE CASCADE)\n"
+            "orders: structure differs\n"
+            "  default of status: differs (DB 1: DEFAULT 'new', DB 2: DEFAULT 'open')\n"
+            "order_lines: structure differs\n"
+            "  index idx_lines_product: only in DB 1 (DB 1: CREATE INDEX idx_lines_product ON "
+            "order_lines (product, qty))\n"
+            "Summary: 6 tables in DB 1, 6 in DB 2: 3 same, 3 differ, 0 only in DB 1, 0 only in "
+            "DB 2, 0 not checked; 0 field differences, 3 structure differences, 0 notes\n");
+
+  // Left out, or only the fields: the same.
+  EXPECT_EQ(run({"--ignore", "defaults,indexes", "--ignore", "foreign-keys"}).status, 0);
+  EXPECT_EQ(run({"--columns-only"}).status, 0);
+  EXPECT_EQ(run({"--one-way"}).status, 0);
+  const Outcome bogus = run({"--ignore", "tables"});
+  EXPECT_EQ(bogus.status, 2);
+  EXPECT_EQ(bogus.out, "");
+
+  const Outcome json = run({"-f", "json"});
+  EXPECT_EQ(json.status, 1);
+  EXPECT_EQ(SchemaComplaints(json.out), "");
+  const Json doc = Json::parse(json.out);
+  EXPECT_EQ(doc["summary"]["structure_differences"], 3);
+  EXPECT_EQ(doc["tables"][2]["name"], "orders");
+  EXPECT_EQ(doc["tables"][2]["structure"],
+            Json::parse(R"j([{"object": "default", "name": "status", "change": "differs",
+                              "counts": true, "db1": "DEFAULT 'new'",
+                              "db2": "DEFAULT 'open'"}])j"));
+  EXPECT_EQ(doc["tables"][3]["structure"][0]["db2"], nullptr);
+
+  const Outcome markdown = run({"-f", "markdown"});
+  EXPECT_NE(markdown.out.find("| Structure | Finding | DB 1 | DB 2 |\n|---|---|---|---|\n"
+                              "| default of status | differs | DEFAULT 'new' | DEFAULT 'open' |\n"),
+            std::string::npos)
+      << markdown.out;
+  const Outcome junit = run({"-f", "junit"});
+  EXPECT_NE(junit.out.find("index idx_lines_product: only in DB 1 (DB 1: CREATE INDEX "
+                           "idx_lines_product ON order_lines (product, qty))"),
+            std::string::npos)
+      << junit.out;
+  const Outcome html = run({"-f", "html"});
+  EXPECT_NE(html.out.find("<td>default of status</td><td class=\"finding\">differs</td>"),
+            std::string::npos)
+      << html.out;
+}
+
+}  // namespace
+}  // namespace vantrix::test
