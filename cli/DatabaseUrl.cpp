@@ -434,8 +434,17 @@ ParsedUrl ParseDatabaseUrl(std::string_view text) {
       return {ParseServerUrl(scheme, rest, *server), {}};
     }
     if (LowerAscii(scheme) == "sqlite") return {ParseSqliteUrl(rest), {}};
+    if (LowerAscii(scheme) == "snapshot") {
+      DatabaseUrl url;
+      url.engine = "Snapshot";
+      url.file = Decode(rest, "path");
+      if (url.file.empty()) throw Refusal{"the file path is missing"};
+      return {std::move(url), {}};
+    }
     DatabaseUrl url;
-    url.engine = "SQLite";
+    // A path ending in .json is a snapshot; any other a SQLite file.
+    const bool json = text.size() > 5 && LowerAscii(text.substr(text.size() - 5)) == ".json";
+    url.engine = json ? "Snapshot" : "SQLite";
     url.file = std::string(text);
     url.plainPath = true;
     url.unknownScheme = std::string(scheme);
@@ -532,6 +541,7 @@ std::string MaskPassword(std::string_view text) {
 
 std::string Describe(const DatabaseUrl& url) {
   if (url.engine == "SQLite") return "sqlite:" + url.file;
+  if (url.engine == "Snapshot") return "snapshot:" + url.file;
   const std::string scheme = url.engine == "Mysql"           ? "mysql"
                              : url.engine == "CubeSQLserver" ? "cubesql"
                                                              : "postgresql";

@@ -11,7 +11,7 @@ namespace vantrix::cli {
 
 struct DatabaseUrl {
   // The engine name for db::CreateDatabase: "Mysql", "CubeSQLserver",
-  // "PostgreSQL" or "SQLite".
+  // "PostgreSQL" or "SQLite"; or "Snapshot", a schema kept in a file.
   std::string engine;
   std::string host;
   int port = 0;  // 0: the engine's default
@@ -27,7 +27,7 @@ struct DatabaseUrl {
   // ?ssl-mode= and ?ssl-ca=.
   std::string tlsMode;
   std::string tlsCaFile;
-  std::string file;    // SQLite
+  std::string file;    // SQLite, Snapshot
   // SQLite: the argument had no known scheme and is taken as a path as it
   // stands, not percent-decoded. When it looked like "name:...",
   // `unknownScheme` holds the name: it is a mistake unless such a file
@@ -57,6 +57,7 @@ struct Span {
 //     (postgres:// the same; parameters schema, host, port, dbname, user,
 //     password, sslmode, sslrootcert)
 //   sqlite:PATH, sqlite:///absolute/path, or a plain path
+//   snapshot:PATH, or a plain path ending in .json: a snapshot file
 // Schemes ignore letter case. Percent-escapes are decoded in the user,
 // password, host, database, parameters and sqlite: paths. IPv6 hosts are
 // written in brackets. Parameter names are decoded, then compared ignoring

@@ -25,6 +25,7 @@
 #include "report/Report.h"
 #include "report/Text.h"
 #include "report/Version.h"
+#include "snapshot/Snapshot.h"
 
 namespace vantrix::cli {
 namespace {
@@ -108,6 +109,7 @@ struct Arguments {
   bool oneWay = false;
   bool strict = false;
   bool columnsOnly = false;
+  bool dump = false;
   std::vector<std::string> ignore;
   std::vector<std::string> tables;
   std::vector<std::string> exclude;
@@ -122,7 +124,7 @@ public:
   // Anything unforeseen is trouble too, reported as such.
   int Run() {
     try {
-      return Compare();
+      return args_.dump ? Dump() : Compare();
     } catch (const std::exception& e) {
       return Trouble(e.what());
     }
@@ -145,6 +147,10 @@ private:
   // error document where the report would have gone.
   int Trouble(const std::string& message);
   int Compare();
+  // --dump: one database's whole structure written as a snapshot.
+  int Dump();
+  // Checks --output and decides where reports go; false with the trouble told.
+  bool PrepareOutput();
   // Writes what `write` writes where the report goes: standard output, or
   // the --output file, whole or not at all. False, with the trouble told,
   // when it cannot be written.
@@ -158,7 +164,9 @@ private:
   static std::string ConnectFailure(const Side& side, const std::string& message);
   // The whole structure is read and compared unless only fields are asked
   // for: --one-way (the window's question) or --columns-only.
-  [[nodiscard]] bool ReadsStructure() const { return !args_.oneWay && !args_.columnsOnly; }
+  [[nodiscard]] bool ReadsStructure() const {
+    return args_.dump || (!args_.oneWay && !args_.columnsOnly);
+  }
   bool ReadBoth(Side& db1, Side& db2);
   report::SideDescription Describe(const Side& side) const;
 
@@ -207,12 +215,13 @@ bool Program::WriteOut(const std::function<void(std::ostream&)>& write) {
 }
 
 bool Program::OutputIsNoSide(const Side& side) {
-  if (!toFile_ || side.url.engine != "SQLite") return true;
+  if (!toFile_ || (side.url.engine != "SQLite" && side.url.engine != "Snapshot")) return true;
   std::error_code ec;
   if (!std::filesystem::equivalent(args_.output, side.url.file, ec)) return true;
   writes_ = false;  // not even an error document: it would overwrite the database
   Trouble("--output \"" + args_.output + "\" is DB " + std::to_string(side.number) +
-          "'s file; the report would overwrite the database");
+          "'s file; the report would overwrite the " +
+          (side.url.engine == "Snapshot" ? "snapshot" : "database"));
   return false;
 }
 
@@ -224,6 +233,16 @@ bool Program::Resolve(Side& side) {
     return false;
   }
   side.url = std::move(*parsed.url);
+  if (side.url.engine == "Snapshot") {
+    // Read at once: a snapshot is the schema.
+    snapshot::ReadResult read = snapshot::ReadSnapshotFile(side.url.file);
+    if (!read.schema) {
+      Trouble(shown + "cannot read the snapshot " + side.url.file + ": " + read.error);
+      return false;
+    }
+    side.schema = std::move(*read.schema);
+    return true;
+  }
   if (side.url.engine == "SQLite") {
     std::error_code ec;
     const auto status = std::filesystem::status(side.url.file, ec);
@@ -256,7 +275,7 @@ bool Program::Resolve(Side& side) {
 
 void Program::FindPassword(Side& side) {
   DatabaseUrl& url = side.url;
-  if (url.password || url.engine == "SQLite") return;
+  if (url.password || url.engine == "SQLite" || url.engine == "Snapshot") return;
   const std::string variable = "VANTRIX_DB" + std::to_string(side.number) + "_PASSWORD";
   if (const char* password = std::getenv(variable.c_str()); password && *password) {
     url.password = password;
@@ -291,6 +310,7 @@ std::string Program::ConnectFailure(const Side& side, const std::string& message
 }
 
 bool Program::Read(Side& side, std::string& failure) {
+  if (side.url.engine == "Snapshot") return true;  // read already
   db::Database* database = side.database.get();
   database->Host = side.url.host;
   database->Port = side.url.port;
@@ -373,7 +393,11 @@ bool Program::ReadBoth(Side& db1, Side& db2) {
 report::SideDescription Program::Describe(const Side& side) const {
   report::SideDescription description;
   description.engine = side.url.engine;
-  if (side.url.engine == "SQLite") {
+  if (side.url.engine == "Snapshot") {
+    // Compared as the engine it was taken from.
+    description.engine = side.schema.engine;
+    description.database = side.url.file;
+  } else if (side.url.engine == "SQLite") {
     description.database = side.url.file;
   } else {
     description.host = side.url.host;
@@ -385,17 +409,46 @@ report::SideDescription Program::Describe(const Side& side) const {
   return description;
 }
 
-int Program::Compare() {
-  format_ = *report::FormatNamed(args_.format);
+bool Program::PrepareOutput() {
   toFile_ = !args_.output.empty() && args_.output != "-";
   if (toFile_) {
     // Nothing is made yet: the report goes to a temporary file beside the
     // target once the comparison is made, and replaces the target whole.
     if (std::string reason; !CanWriteReport(args_.output, reason)) {
-      return Trouble("cannot write --output \"" + args_.output + "\": " + reason);
+      Trouble("cannot write --output \"" + args_.output + "\": " + reason);
+      return false;
     }
   }
   writes_ = !args_.quiet;
+  return true;
+}
+
+int Program::Dump() {
+  // Trouble is told on standard error only: a snapshot file gets no error
+  // document.
+  format_ = report::Format::kText;
+  if (!PrepareOutput()) return kExitTrouble;
+  Side side{1, args_.db1, {}, {}, {}};
+  if (!Resolve(side) || !OutputIsNoSide(side)) return kExitTrouble;
+  FindPassword(side);
+  std::string failure;
+  if (!Read(side, failure)) return Trouble(failure);
+  // A time stamp only when asked for, so that two dumps of an unchanged
+  // database are the same bytes.
+  std::optional<std::string> when;
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    when = report::GeneratedAtNow();
+  }
+  if (writes_ &&
+      !WriteOut([&](std::ostream& out) { snapshot::WriteSnapshot(out, side.schema, when); })) {
+    return kExitTrouble;
+  }
+  return kExitSame;
+}
+
+int Program::Compare() {
+  format_ = *report::FormatNamed(args_.format);
+  if (!PrepareOutput()) return kExitTrouble;
   std::string error;
   auto scope = compare::TableScope::Make(args_.tables, args_.exclude, error);
   if (!scope) return Trouble("bad regular expression: " + error);
@@ -498,8 +551,12 @@ std::string ExtrasMessage(const CLI::App& app, int argc, char** argv) {
 int Run(int argc, char** argv) {
   CLI::App app(kDescription, "vantrix-diff");
   Arguments args;
-  app.add_option("DB1", args.db1, "The first database (URL or SQLite file)")->required();
-  app.add_option("DB2", args.db2, "The second database (URL or SQLite file)")->required();
+  app.add_option("DB1", args.db1, "The first database (URL, SQLite file or snapshot)")
+      ->required();
+  app.add_option("DB2", args.db2, "The second database (URL, SQLite file or snapshot)");
+  auto* dump = app.add_flag("--dump", args.dump,
+                            "Write DB1's whole structure as a JSON snapshot (to --output or "
+                            "standard output) instead of comparing; give only DB1");
   app.add_option("-f,--format", args.format, "text (the default), json, markdown, html or junit")
       ->check(CLI::IsMember({"text", "json", "markdown", "html", "junit"}));
   auto* output = app.add_option("-o,--output", args.output,
@@ -507,17 +564,19 @@ int Run(int argc, char** argv) {
                      ->type_name("FILE");
   auto* oneWay = app.add_flag("--one-way", args.oneWay,
                               "Only ask whether everything of DB 1 is in DB 2, with the window's "
-                              "notes, one row per DB 1 table");
+                              "notes, one row per DB 1 table")
+                    ->excludes(dump);
   app.add_flag("--strict", args.strict,
                "Count NOT NULL and primary-key differences and table names that differ only in "
                "letter case as differences, not notes; compare names of indexes, constraints "
                "and triggers, collations and column order")
-      ->excludes(oneWay);
+      ->excludes(oneWay)
+      ->excludes(dump);
   auto* columnsOnly = app.add_flag(
       "--columns-only", args.columnsOnly,
       "Compare only fields (names, types, NOT NULL, primary-key membership), not defaults, keys, "
       "indexes, references, checks, views and triggers");
-  columnsOnly->excludes(oneWay);
+  columnsOnly->excludes(oneWay)->excludes(dump);
   app.add_option("--ignore", args.ignore,
                  "Leave a kind of structure out: defaults, indexes, foreign-keys, checks, views, "
                  "triggers or collations; may be repeated or comma-separated")
@@ -550,6 +609,13 @@ int Run(int argc, char** argv) {
     std::string message = e.what();
     if (dynamic_cast<const CLI::ExtrasError*>(&e)) message = ExtrasMessage(app, argc, argv);
     std::cerr << "vantrix-diff: " << report::text::Plain(message)
+              << "\nRun vantrix-diff --help for more.\n";
+    return kExitTrouble;
+  }
+  if (args.dump ? !args.db2.empty() : args.db2.empty()) {
+    std::cerr << "vantrix-diff: "
+              << (args.dump ? "--dump takes one database, DB1"
+                            : "DB2 is missing: give two databases to compare, or --dump DB1")
               << "\nRun vantrix-diff --help for more.\n";
     return kExitTrouble;
   }
