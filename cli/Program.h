@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/Arguments.h"
+
 // vantrix-diff: compares the structure of two databases from the command
 // line by the window's rules and writes a report.
 namespace vantrix::cli {
@@ -10,5 +12,9 @@ inline constexpr int kExitTrouble = 2;
 
 // The whole program; the answer is the exit status.
 int Run(int argc, char** argv);
+
+struct Arguments;
+// The work once the command line is read: compare, or dump.
+int RunProgram(Arguments args);
 
 }  // namespace vantrix::cli

@@ -658,7 +658,7 @@ TEST(ProgramInfoTest, VersionIsTheWindowsAndHelpHasExamples) {
   const Outcome help = RunDiff({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* part :
-       {"Usage: vantrix-diff [OPTIONS] DB1 DB2", "mysql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE",
+       {"Usage: vantrix-diff [OPTIONS] DB1 [DB2]", "mysql://[USER[:PASSWORD]@]HOST[:PORT]/DATABASE",
         "cubesql://", "postgresql://", "sqlite:PATH", "VANTRIX_DB1_PASSWORD",
         "Exit status:", "error document", "Examples:\n  vantrix-diff "}) {
     EXPECT_NE(help.out.find(part), std::string::npos) << part;

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// vantrix-diff's command line, as read.
+namespace vantrix::cli {
+
+struct Arguments {
+  std::string db1;
+  std::string db2;
+  std::string format = "text";
+  std::string output;
+  bool quiet = false;
+  bool oneWay = false;
+  bool strict = false;
+  bool columnsOnly = false;
+  bool dump = false;
+  std::vector<std::string> ignore;
+  std::vector<std::string> tables;
+  std::vector<std::string> exclude;
+};
+
+}  // namespace vantrix::cli
