@@ -9,6 +9,11 @@ namespace vantrix::cli {
 struct Arguments {
   std::string db1;
   std::string db2;
+  // With --each: the targets (DB2 and any after it, and those of --targets).
+  std::vector<std::string> targets;
+  bool each = false;
+  std::string targetsFile;
+  int jobs = 8;
   std::string format = "text";
   std::string output;
   bool quiet = false;

@@ -1,7 +1,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -111,6 +114,21 @@ std::string ExtrasMessage(const CLI::App& app, int argc, char** argv) {
          (remaining.size() == 1 ? " is one more" : " are more");
 }
 
+// Adds the targets of a --targets file: one a line, blank lines and lines
+// starting with "#" left out. The reason when it cannot be read.
+std::optional<std::string> ReadTargets(const std::string& path, std::vector<std::string>& into) {
+  std::ifstream in(path);
+  if (!in) return "cannot read --targets \"" + path + "\": " + std::strerror(errno);
+  for (std::string line; std::getline(in, line);) {
+    // A comment is a line of its own: "#" may be part of a password.
+    const std::size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#') continue;
+    const std::size_t last = line.find_last_not_of(" \t\r");
+    into.push_back(line.substr(first, last - first + 1));
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int Run(int argc, char** argv) {
@@ -118,10 +136,24 @@ int Run(int argc, char** argv) {
   Arguments args;
   app.add_option("DB1", args.db1, "The first database (URL, SQLite file or snapshot)")
       ->required();
-  app.add_option("DB2", args.db2, "The second database (URL, SQLite file or snapshot)");
+  std::vector<std::string> rest;
+  app.add_option("DB2", rest,
+                 "The second database (URL, SQLite file or snapshot); with --each, the "
+                 "targets");
+  auto* each = app.add_flag("--each", args.each,
+                            "Compare DB1, the reference, with each target (DB2 and any after it), "
+                            "several at a time, and write one line per target");
+  app.add_option("--targets", args.targetsFile,
+                 "With --each: more targets from FILE, one a line (# starts a comment)")
+      ->type_name("FILE")
+      ->needs(each);
+  app.add_option("-j,--jobs", args.jobs, "With --each: targets read at the same time (8)")
+      ->check(CLI::Range(1, 64))
+      ->needs(each);
   auto* dump = app.add_flag("--dump", args.dump,
                             "Write DB1's whole structure as a JSON snapshot (to --output or "
-                            "standard output) instead of comparing; give only DB1");
+                            "standard output) instead of comparing; give only DB1")
+                  ->excludes(each);
   app.add_option("-f,--format", args.format, "text (the default), json, markdown, html or junit")
       ->check(CLI::IsMember({"text", "json", "markdown", "html", "junit"}));
   auto* output = app.add_option("-o,--output", args.output,
@@ -178,10 +210,31 @@ int Run(int argc, char** argv) {
               << "\nRun vantrix-diff --help for more.\n";
     return kExitTrouble;
   }
-  if (args.dump ? !args.db2.empty() : args.db2.empty()) {
-    std::cerr << "vantrix-diff: "
-              << (args.dump ? "--dump takes one database, DB1"
-                            : "DB2 is missing: give two databases to compare, or --dump DB1")
+  std::string wrong;
+  if (args.each) {
+    args.targets = rest;
+    if (!args.targetsFile.empty()) {
+      if (auto read = ReadTargets(args.targetsFile, args.targets)) wrong = *read;
+    }
+    if (wrong.empty() && args.targets.empty()) {
+      wrong = "--each needs targets: after the reference, or in a --targets file";
+    }
+  } else if (args.dump) {
+    if (!rest.empty()) wrong = "--dump takes one database, DB1";
+  } else if (rest.empty()) {
+    wrong = "DB2 is missing: give two databases to compare, or --dump DB1";
+  } else if (rest.size() > 1) {
+    std::string extra;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+      extra += (extra.empty() ? "\"" : ", \"") + MaskPassword(rest[i]) + "\"";
+    }
+    wrong = "too many arguments: DB1 and DB2 are two, and " + extra +
+            (rest.size() == 2 ? " is one more" : " are more");
+  } else {
+    args.db2 = rest[0];
+  }
+  if (!wrong.empty()) {
+    std::cerr << "vantrix-diff: " << report::text::Plain(wrong)
               << "\nRun vantrix-diff --help for more.\n";
     return kExitTrouble;
   }
@@ -190,13 +243,16 @@ int Run(int argc, char** argv) {
   // clients do, now that the arguments have been read.
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument(argv[i]);
-    if (argument != args.db1 && argument != args.db2) continue;
+    if (argument != args.db1 && argument != args.db2 &&
+        std::find(rest.begin(), rest.end(), argument) == rest.end()) {
+      continue;
+    }
     for (const Span& secret : SecretSpans(argument)) {
       std::memset(argv[i] + secret.start, '*', secret.length);
     }
   }
   try {
-    return RunProgram(std::move(args));
+    return args.each ? RunEach(std::move(args)) : RunProgram(std::move(args));
   } catch (const std::exception& e) {
     std::cerr << "vantrix-diff: " << e.what() << '\n';
     return kExitTrouble;

@@ -16,5 +16,7 @@ int Run(int argc, char** argv);
 struct Arguments;
 // The work once the command line is read: compare, or dump.
 int RunProgram(Arguments args);
+// --each: the reference against every target.
+int RunEach(Arguments args);
 
 }  // namespace vantrix::cli
