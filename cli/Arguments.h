@@ -22,6 +22,11 @@ struct Arguments {
   bool columnsOnly = false;
   bool dump = false;
   std::vector<std::string> ignore;
+  // The SQL that makes DB 2 like DB 1 (--format sql, or --sql FILE).
+  std::string sqlFile;
+  bool allowUnsafe = false;
+  bool noVerify = false;
+  std::vector<std::string> renames;  // TABLE.OLD=NEW
   std::vector<std::string> tables;
   std::vector<std::string> exclude;
 };

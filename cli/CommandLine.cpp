@@ -154,8 +154,23 @@ int Run(int argc, char** argv) {
                             "Write DB1's whole structure as a JSON snapshot (to --output or "
                             "standard output) instead of comparing; give only DB1")
                   ->excludes(each);
-  app.add_option("-f,--format", args.format, "text (the default), json, markdown, html or junit")
-      ->check(CLI::IsMember({"text", "json", "markdown", "html", "junit"}));
+  app.add_option("-f,--format", args.format,
+                 "text (the default), json, markdown, html, junit, or sql: the SQL that makes "
+                 "DB 2 like DB 1")
+      ->check(CLI::IsMember({"text", "json", "markdown", "html", "junit", "sql"}));
+  app.add_option("--sql", args.sqlFile,
+                 "Also write the SQL that makes DB 2 like DB 1 to FILE, beside the report")
+      ->type_name("FILE");
+  app.add_flag("--allow-unsafe", args.allowUnsafe,
+               "Write the steps that can lose data (dropping tables or columns, narrowing "
+               "types, NOT NULL on a column that may hold NULLs) as statements, not comments");
+  app.add_flag("--no-verify", args.noVerify,
+               "Do not prove a SQLite or cubeSQL DB 2's script on a scratch copy first");
+  app.add_option("--rename", args.renames,
+                 "A column renamed on purpose: TABLE.OLD=NEW (DB 1's table, DB 2's name, DB 1's "
+                 "name); may be repeated")
+      ->type_name("TABLE.OLD=NEW")
+      ->allow_extra_args(false);
   auto* output = app.add_option("-o,--output", args.output,
                                 "Write the report to FILE instead of standard output")
                      ->type_name("FILE");

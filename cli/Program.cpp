@@ -18,6 +18,8 @@
 #include "cli/Side.h"
 #include "cli/Terminal.h"
 #include "compare/Findings.h"
+#include "migrate/Script.h"
+#include "migrate/Verify.h"
 #include "report/Report.h"
 #include "report/Text.h"
 #include "snapshot/Snapshot.h"
@@ -65,6 +67,10 @@ private:
     return args_.dump || (!args_.oneWay && !args_.columnsOnly);
   }
   bool ReadBoth(Side& db1, Side& db2);
+  // The SQL that makes DB 2 like DB 1: as the report, or to --sql FILE
+  // beside it; proved first on a scratch copy when DB 2 is SQLite.
+  int WriteSql(const Side& db1, const Side& db2, const report::Report& report,
+               std::vector<migrate::Rename> renames, bool asReport);
 
   Arguments args_;
   report::Format format_ = report::Format::kText;
@@ -218,8 +224,23 @@ int Program::Dump() {
 }
 
 int Program::Compare() {
-  format_ = *report::FormatNamed(args_.format);
+  const bool sqlReport = args_.format == "sql";
+  format_ = sqlReport ? report::Format::kText : *report::FormatNamed(args_.format);
   if (!PrepareOutput()) return kExitTrouble;
+  if ((sqlReport || !args_.sqlFile.empty()) && !ReadsStructure()) {
+    return Trouble("the SQL needs the whole structure: not with --one-way or --columns-only");
+  }
+  std::vector<migrate::Rename> renames;
+  for (const std::string& text : args_.renames) {
+    const std::size_t dot = text.find('.');
+    const std::size_t eq = text.find('=', dot == std::string::npos ? 0 : dot);
+    if (dot == std::string::npos || eq == std::string::npos || dot == 0 || eq == dot + 1 ||
+        eq + 1 == text.size()) {
+      return Trouble("--rename \"" + text + "\" is not TABLE.OLD=NEW");
+    }
+    renames.push_back({text.substr(0, dot), text.substr(dot + 1, eq - dot - 1),
+                       text.substr(eq + 1)});
+  }
   std::string error;
   auto scope = compare::TableScope::Make(args_.tables, args_.exclude, error);
   if (!scope) return Trouble("bad regular expression: " + error);
@@ -253,6 +274,9 @@ int Program::Compare() {
   report.db1 = Describe(db1);
   report.db2 = Describe(db2);
   report.generatedAt = report::GeneratedAtNow();
+  if (sqlReport || !args_.sqlFile.empty()) {
+    return WriteSql(db1, db2, report, std::move(renames), sqlReport);
+  }
   if (writes_) {
     const bool colour = format_ == report::Format::kText && !toFile_ &&
                         IsTerminal(STDOUT_FILENO) &&
@@ -260,6 +284,60 @@ int Program::Compare() {
     if (!WriteOut([&](std::ostream& out) { report::Write(format_, out, report, colour); })) {
       return kExitTrouble;
     }
+  }
+  return report.findings.HasDifferences() ? kExitDifferences : kExitSame;
+}
+
+int Program::WriteSql(const Side& db1, const Side& db2, const report::Report& report,
+                      std::vector<migrate::Rename> renames, bool asReport) {
+  // The tables in scope, on both sides.
+  const auto scoped = [&](const db::Schema& schema) {
+    db::Schema out = schema;
+    out.tables.clear();
+    for (const db::Table& t : schema.tables) {
+      if (report.options.scope.Contains(t.name)) out.tables.push_back(t);
+    }
+    return out;
+  };
+  const db::Schema schema1 = scoped(db1.schema);
+  const db::Schema schema2 = scoped(db2.schema);
+  migrate::ScriptOptions options;
+  options.allowUnsafe = args_.allowUnsafe;
+  options.renames = std::move(renames);
+  const migrate::Script script = migrate::PlanScript(schema1, schema2, options);
+  const db::Dialect dialect = db::DialectOf(schema2.engine);
+  migrate::Verification verification;
+  if (dialect == db::Dialect::kSqlite && !args_.noVerify) {
+    verification = migrate::VerifyOnSqlite(schema1, schema2, script, args_.allowUnsafe);
+  }
+  migrate::ScriptHeader header{report::text::SideText(report.db1),
+                               report::text::SideText(report.db2), *report.generatedAt,
+                               report::ToolVersion()};
+  const auto write = [&](std::ostream& out) {
+    migrate::WriteScript(out, script, header, args_.allowUnsafe);
+    if (verification.ran) {
+      out << "\n";
+      for (const std::string& line : migrate::Describe(verification)) out << "-- " << line << "\n";
+    }
+  };
+  if (asReport) {
+    if (writes_ && !WriteOut(write)) return kExitTrouble;
+  } else {
+    if (writes_ &&
+        !WriteOut([&](std::ostream& out) { report::Write(format_, out, report, false); })) {
+      return kExitTrouble;
+    }
+    std::string reason;
+    ReportFile file;
+    if (!file.Open(args_.sqlFile, reason) || (write(file.Stream()), !file.Commit(reason))) {
+      return Trouble("cannot write --sql \"" + args_.sqlFile + "\": " + reason);
+    }
+  }
+  if (verification.ran && !verification.failedStatement.empty()) {
+    std::cerr << "vantrix-diff: the script failed on a scratch copy of DB 2: "
+              << report::text::Plain(verification.failedStatement) << ": "
+              << report::text::Plain(verification.message) << '\n';
+    return kExitTrouble;
   }
   return report.findings.HasDifferences() ? kExitDifferences : kExitSame;
 }
