@@ -768,14 +768,19 @@ std::string Commented(const std::string& text) {
 }
 
 std::vector<std::string> Opening(Dialect d) {
-  if (d == Dialect::kSqlite) return {"PRAGMA foreign_keys = OFF", "BEGIN"};
+  // A table made again is renamed into place while triggers on other
+  // tables still name it: the legacy rename leaves them be.
+  if (d == Dialect::kSqlite) {
+    return {"PRAGMA foreign_keys = OFF", "PRAGMA legacy_alter_table = ON", "BEGIN"};
+  }
   if (d == Dialect::kPostgres) return {"BEGIN"};
   return {};
 }
 
 std::vector<std::string> Closing(Dialect d) {
   if (d == Dialect::kSqlite) {
-    return {"PRAGMA foreign_key_check", "COMMIT", "PRAGMA foreign_keys = ON"};
+    return {"PRAGMA foreign_key_check", "COMMIT", "PRAGMA legacy_alter_table = OFF",
+            "PRAGMA foreign_keys = ON"};
   }
   if (d == Dialect::kPostgres) return {"COMMIT"};
   return {};

@@ -1,0 +1,320 @@
+// The script that makes a SQLite DB 2 like DB 1, proved by applying it to a
+// real copy of DB 2 with rows in it: afterwards DB 2 is DB 1 by every
+// attribute the comparison knows, and by SQLite's own description of its
+// tables, and the rows of the columns both have are still there.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "compare/Findings.h"
+#include "db/SQLiteDatabase.h"
+#include "migrate/Script.h"
+#include "migrate/Verify.h"
+#include "support/TempSqlite.h"
+
+namespace vantrix::migrate {
+namespace {
+
+const std::string kShop =
+    test::ReadFile(VANTRIX_SOURCE_DIR "/tests/fixtures/every_object/sqlite.sql");
+
+// One change a DB 2 may have: `from` in the shop's SQL replaced by `to`.
+struct Mutation {
+  const char* what;
+  const char* from;
+  const char* to;
+};
+
+// Every kind of difference, each on its own part of the shop.
+const std::vector<Mutation> kMutations = {
+    {"an index dropped", "CREATE INDEX idx_lines_product ON order_lines (product, qty);", ""},
+    {"an index's direction", "(placed DESC, status)", "(placed, status)"},
+    {"a foreign key's action", "ON DELETE SET NULL\n);", "ON DELETE CASCADE\n);"},
+    {"a default changed", "DEFAULT 'new'", "DEFAULT 'open'"},
+    {"a default dropped", "qty INTEGER NOT NULL DEFAULT 1", "qty INTEGER NOT NULL"},
+    {"a check dropped", ",\n  CONSTRAINT ck_lines_qty CHECK (qty > 0)", ""},
+    {"a check changed", "CHECK (score >= 0)", "CHECK (score >= -10)"},
+    {"a view rewritten", "SUM(total) AS spent", "MAX(total) AS spent"},
+    {"a trigger's timing", "trg_orders_score AFTER INSERT", "trg_orders_score BEFORE INSERT"},
+    {"a column missing", "  born DATE DEFAULT NULL,\n", ""},
+    {"a column extra", "  sent DATE,", "  sent DATE,\n  legacy TEXT,"},
+    {"a type narrower", "name VARCHAR(60) NOT NULL,\n  CONSTRAINT fk_employees_manager",
+     "name VARCHAR(30) NOT NULL,\n  CONSTRAINT fk_employees_manager"},
+    {"NOT NULL missing", "email VARCHAR(120) NOT NULL", "email VARCHAR(120)"},
+    {"a longer primary key", "PRIMARY KEY (order_id, line_no)",
+     "PRIMARY KEY (order_id, line_no, product)"},
+    {"auto-increment missing", "PRIMARY KEY AUTOINCREMENT", "PRIMARY KEY"},
+    {"a generated expression", "(total * 2) STORED", "(total * 3) STORED"},
+    {"a unique constraint missing", "  CONSTRAINT uq_customers_email UNIQUE (email),\n", ""},
+    {"a column in other letter case", "  placed DATE,", "  Placed DATE,"},
+    {"a table in other letter case", "CREATE TABLE shipments", "CREATE TABLE Shipments"},
+    {"a table extra", "CREATE VIEW customer_totals",
+     "CREATE TABLE scratch (x INTEGER);\nCREATE VIEW customer_totals"},
+};
+
+// The shop's rows: every table gets some, so that the copy is seen.
+const char* const kRows =
+    "INSERT INTO customers (id, email, name) VALUES (1, 'a@example.org', 'Ann'),"
+    " (2, 'b@example.org', 'Bob');"
+    "INSERT INTO employees (id, manager_id, name) VALUES (1, NULL, 'Boss'), (2, 1, 'Sue');"
+    "INSERT INTO orders (id, customer_id, total, status) VALUES (10, 1, 5.5, 'new'),"
+    " (11, 2, 7, 'open');"
+    "INSERT INTO order_lines (order_id, line_no, product, qty) VALUES (10, 1, 'pen', 2),"
+    " (11, 1, 'ink', 1);"
+    "INSERT INTO shipments (id, order_id, line_no) VALUES (100, 10, 1);";
+
+std::string Apply(const std::string& sql, const std::vector<const Mutation*>& mutations) {
+  std::string out = sql;
+  for (const Mutation* m : mutations) {
+    const std::size_t at = out.find(m->from);
+    if (at != std::string::npos) out.replace(at, std::string(m->from).size(), m->to);
+  }
+  return out;
+}
+
+db::Schema Read(const std::filesystem::path& file) {
+  db::SQLiteDatabase db;
+  db.DatabaseFile = file;
+  EXPECT_TRUE(db.Connect()) << db.ErrorMessage();
+  auto schema = db.WholeSchema(db::Detail::kStructure);
+  EXPECT_TRUE(schema.has_value()) << db.ErrorMessage();
+  if (!schema) return {};
+  schema->engine = "SQLite";
+  return *schema;
+}
+
+// What still counts between two schemas, compared strictly.
+std::vector<std::string> Left(const db::Schema& want, const db::Schema& got) {
+  compare::FindingsOptions strict;
+  strict.strict = true;
+  std::vector<std::string> left;
+  for (const compare::TableFinding& t : compare::FindDifferences(want, got, strict).tables) {
+    if (t.status != compare::TableStatus::kSame) left.push_back(t.Name() + " " + StatusName(t.status));
+    for (const compare::FieldFinding& f : t.fields) {
+      if (f.counts) left.push_back(t.Name() + "." + f.name + " " + KindName(f.kind));
+    }
+    for (const compare::StructureFinding& f : t.structure) {
+      if (f.counts) left.push_back(t.Name() + " " + ObjectName(f.object) + " " + f.name);
+    }
+  }
+  return left;
+}
+
+// SQLite's own account of a database, apart from this program's reader:
+// every pragma row of every table, index and foreign key, sorted.
+std::vector<std::string> Described(const std::filesystem::path& file) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> rows;
+  const auto collect = [&](const char* sql) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+      rows.push_back(std::string("cannot describe: ") + sqlite3_errmsg(db));
+      return;
+    }
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        row += std::string(text ? text : "NULL") + "|";
+      }
+      rows.push_back(row);
+    }
+    sqlite3_finalize(stmt);
+  };
+  // SQLite's NOT NULL flag follows the text; the rowid (a table's only key
+  // column, INTEGER) is never NULL whether the text says so or not.
+  collect(
+      "SELECT lower(m.name), lower(p.name), upper(p.type),"
+      " p.\"notnull\" OR (p.pk = 1 AND upper(p.type) = 'INTEGER' AND"
+      " (SELECT count(*) FROM pragma_table_info(m.name) WHERE pk > 0) = 1),"
+      " p.dflt_value, p.pk, p.hidden FROM sqlite_master m JOIN pragma_table_xinfo(m.name) p"
+      " WHERE m.type = 'table' AND m.name NOT LIKE 'sqlite%'");
+  collect(
+      "SELECT lower(m.name), CASE WHEN il.name LIKE 'sqlite_autoindex%' THEN '*' ELSE il.name END,"
+      " il.\"unique\", il.origin, il.partial, ix.seqno, lower(ix.name), ix.\"desc\""
+      " FROM sqlite_master m JOIN pragma_index_list(m.name) il"
+      " JOIN pragma_index_xinfo(il.name) ix WHERE m.type = 'table' AND ix.key = 1");
+  collect(
+      "SELECT lower(m.name), lower(fk.\"table\"), lower(fk.\"from\"), lower(fk.\"to\"),"
+      " fk.on_update, fk.on_delete FROM sqlite_master m JOIN pragma_foreign_key_list(m.name) fk"
+      " WHERE m.type = 'table'");
+  collect("SELECT type, lower(name), lower(tbl_name) FROM sqlite_master WHERE type IN"
+          " ('view', 'trigger')");
+  sqlite3_close(db);
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+std::vector<std::string> Rows(const std::filesystem::path& file, const char* sql) {
+  sqlite3* db = nullptr;
+  sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+  std::vector<std::string> rows;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(stmt) == SQLITE_ROW) {
+      std::string row;
+      for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+        row += std::string(text ? text : "NULL") + "|";
+      }
+      rows.push_back(row);
+    }
+  }
+  sqlite3_finalize(stmt);
+  sqlite3_close(db);
+  return rows;
+}
+
+// Runs a script's statements on a file, as a user's client would; the
+// failing statement and SQLite's message, or empty.
+std::string RunOn(const std::filesystem::path& file, const std::vector<std::string>& statements) {
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  std::string failure;
+  for (const std::string& s : statements) {
+    char* error = nullptr;
+    if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+      failure = s + ": " + (error ? error : "?");
+      sqlite3_free(error);
+      break;
+    }
+  }
+  sqlite3_close(db);
+  return failure;
+}
+
+// DB 1 the shop; DB 2 the shop with a seeded set of mutations, and rows.
+// The script with every step applied makes DB 2 DB 1, by this program's
+// comparison and by SQLite's own description; without the unsafe steps it
+// runs too, and holds back exactly the steps that can lose data.
+TEST(SqliteScript, AnyMutatedShopIsMadeTheShopAgain) {
+  const unsigned first = std::random_device{}();
+  test::TempSqlite db1File(kShop);
+  const db::Schema db1 = Read(db1File.path());
+  const std::vector<std::string> wanted = Described(db1File.path());
+  for (unsigned round = 0; round < 40; ++round) {
+    const unsigned seed = first + round;
+    std::mt19937 random(seed);
+    std::vector<const Mutation*> chosen;
+    for (const Mutation& m : kMutations) {
+      if (std::bernoulli_distribution(0.3)(random)) chosen.push_back(&m);
+    }
+    std::string what;
+    for (const Mutation* m : chosen) what += std::string(m->what) + "; ";
+    const std::string context = "seed " + std::to_string(seed) + ": " + what;
+
+    const std::string db2Sql = Apply(kShop, chosen);
+    test::TempSqlite db2File(db2Sql);
+    ASSERT_EQ(RunOn(db2File.path(), {"PRAGMA foreign_keys = OFF", kRows}), "") << context;
+    const db::Schema db2 = Read(db2File.path());
+
+    ScriptOptions options;
+    options.allowUnsafe = true;
+    const Script script = PlanScript(db1, db2, options);
+    ASSERT_EQ(RunOn(db2File.path(), Statements(script, true)), "") << context;
+    EXPECT_EQ(Left(db1, Read(db2File.path())), std::vector<std::string>{}) << context;
+    EXPECT_EQ(Described(db2File.path()), wanted) << context;
+    // The rows of the columns both have are still there.
+    EXPECT_EQ(Rows(db2File.path(), "SELECT id, name FROM employees ORDER BY id"),
+              (std::vector<std::string>{"1|Boss|", "2|Sue|"}))
+        << context;
+    EXPECT_EQ(Rows(db2File.path(), "SELECT id, total FROM orders ORDER BY id"),
+              (std::vector<std::string>{"10|5.5|", "11|7|"}))
+        << context;
+    EXPECT_EQ(Rows(db2File.path(), "SELECT count(*) FROM shipments"),
+              std::vector<std::string>{"1|"})
+        << context;
+    // The scratch proof agrees.
+    EXPECT_TRUE(VerifyOnSqlite(db1, db2, script, true).Clean()) << context;
+
+    // Without --allow-unsafe the rest still runs.
+    test::TempSqlite again(db2Sql);
+    ASSERT_EQ(RunOn(again.path(), {"PRAGMA foreign_keys = OFF", kRows}), "") << context;
+    EXPECT_EQ(RunOn(again.path(), Statements(PlanScript(db1, db2, {}), false)), "") << context;
+  }
+}
+
+// A step is held back exactly when it can lose data.
+TEST(SqliteScript, OnlyStepsThatCanLoseDataAreHeldBack) {
+  struct Case {
+    const char* what;
+    std::string db2;
+    int unsafe;
+  };
+  const std::vector<Case> cases = {
+      {"the same", kShop, 0},
+      {"an index dropped, a default changed, a view rewritten",
+       Apply(kShop, {&kMutations[0], &kMutations[3], &kMutations[7]}), 0},
+      {"a column missing in DB 2: added", Apply(kShop, {&kMutations[9]}), 0},
+      {"a column only in DB 2: dropped", Apply(kShop, {&kMutations[10]}), 1},
+      {"a type wider in DB 2: narrowed", Apply(kShop, {&kMutations[11]}), 0},
+      {"NOT NULL added", Apply(kShop, {&kMutations[12]}), 1},
+      {"a table only in DB 2: dropped", Apply(kShop, {&kMutations[19]}), 1},
+  };
+  test::TempSqlite db1File(kShop);
+  const db::Schema db1 = Read(db1File.path());
+  for (const Case& c : cases) {
+    test::TempSqlite db2File(c.db2);
+    const Script script = PlanScript(db1, Read(db2File.path()), {});
+    EXPECT_EQ(script.Unsafe(), c.unsafe) << c.what;
+    std::ostringstream text;
+    WriteScript(text, script, {"one", "two", "2024-07-03T09:46:40Z", "2024.7.1"}, false);
+    const std::string written = text.str();
+    std::size_t held = 0;
+    for (std::size_t at = written.find("\n-- unsafe: "); at != std::string::npos;
+         at = written.find("\n-- unsafe: ", at + 1)) {
+      ++held;
+    }
+    EXPECT_EQ(held, static_cast<std::size_t>(c.unsafe)) << c.what << "\n" << written;
+    if (c.unsafe > 0) {
+      EXPECT_NE(written.find(std::to_string(c.unsafe) + " step"), std::string::npos) << written;
+    }
+  }
+  // DB 2's varchar(30) made DB 1's varchar(60) widens; the other way narrows.
+  test::TempSqlite wide(Apply(kShop, {&kMutations[11]}));
+  const Script narrowing = PlanScript(Read(wide.path()), db1, {});
+  ASSERT_EQ(narrowing.Unsafe(), 1);
+  for (const Step& step : narrowing.steps) {
+    if (step.unsafe) {
+      EXPECT_NE(step.reason.find("shorter"), std::string::npos) << step.reason;
+    }
+  }
+}
+
+// Names are data: quoted the target's way, whatever they hold.
+TEST(SqliteScript, HostileNamesSurviveQuoting) {
+  const std::string names =
+      "CREATE TABLE \"it's \"\"odd\"\"\" (\"a`b\" INTEGER PRIMARY KEY, \"select\" TEXT,"
+      " \"sp ace\" TEXT, \"Übersicht\" TEXT, \"" + std::string(63, 'x') + "\" INTEGER);"
+      "CREATE INDEX \"in dex\" ON \"it's \"\"odd\"\"\" (\"select\");";
+  test::TempSqlite db1File(names);
+  test::TempSqlite db2File("CREATE TABLE other (x INTEGER);");
+  const db::Schema db1 = Read(db1File.path());
+  const Script script = PlanScript(db1, Read(db2File.path()), {.allowUnsafe = true});
+  ASSERT_EQ(RunOn(db2File.path(), Statements(script, true)), "");
+  EXPECT_EQ(Left(db1, Read(db2File.path())), std::vector<std::string>{});
+}
+
+// The same input gives the same bytes.
+TEST(SqliteScript, TheSameInputGivesTheSameScript) {
+  test::TempSqlite db1File(kShop);
+  test::TempSqlite db2File(Apply(kShop, {&kMutations[1], &kMutations[10], &kMutations[17]}));
+  const auto written = [&] {
+    std::ostringstream out;
+    WriteScript(out, PlanScript(Read(db1File.path()), Read(db2File.path()), {}),
+                {"one", "two", "2024-07-03T09:46:40Z", "2024.7.1"}, false);
+    return out.str();
+  };
+  EXPECT_EQ(written(), written());
+}
+
+}  // namespace
+}  // namespace vantrix::migrate
