@@ -289,6 +289,25 @@ private:
     }
   }
 
+  // A trigger's statements whether or not they are wrapped in BEGIN ... END
+  // (SQLite always wraps them, MariaDB only several), without the last
+  // semicolon.
+  static std::string Statements(std::string body) {
+    if (body.starts_with("begin ") && body.ends_with("end")) {
+      const std::size_t before = body.size() - 3;
+      const bool word = before > 0 && (body[before - 1] == ' ' || body[before - 1] == ';');
+      if (word) body = body.substr(6, before - 6);
+    }
+    while (!body.empty() && (body.back() == ';' || body.back() == ' ')) body.pop_back();
+    return body;
+  }
+  [[nodiscard]] std::string Body1(const db::Trigger& t) const {
+    return Statements(Expression1(t.body));
+  }
+  [[nodiscard]] std::string Body2(const db::Trigger& t) const {
+    return Statements(Expression2(t.body));
+  }
+
   void Triggers() {
     std::map<std::string, const db::Trigger*> second;
     for (const db::Trigger& t : b_.table.triggers) second.emplace(Lower(t.name), &t);
@@ -301,9 +320,9 @@ private:
       const db::Trigger& other = *it->second;
       second.erase(it);
       if (t.timing != other.timing || t.event != other.event ||
-          (sameEngine_ && Expression1(t.body) != Expression2(other.body))) {
+          (sameEngine_ && Body1(t) != Body2(other))) {
         Add(ObjectKind::kTrigger, t.name, Change::kDiffers, true, t.declared, other.declared);
-      } else if (!sameEngine_ && Expression1(t.body) != Expression2(other.body)) {
+      } else if (!sameEngine_ && Body1(t) != Body2(other)) {
         Add(ObjectKind::kTrigger, t.name, Change::kNotComparable, false, t.declared,
             other.declared);
       }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "db/Defaults.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -171,6 +172,8 @@ bool MySQLCommunityServer::Connect() {
     Close();
     return false;
   }
+  const char* version = mysql_get_server_info(mysql_);
+  mariaDb_ = version != nullptr && std::strstr(version, "MariaDB") != nullptr;
   if ((TlsMode == Tls::kRequire || verify) && mysql_get_ssl_cipher(mysql_) == nullptr) {
     SetError("The MySQL server offers no encrypted connection, and one is required (ssl-mode)");
     Close();
@@ -219,6 +222,59 @@ Column ColumnOf(const Row& r, std::size_t first) {
                 declared, r[first + 2].StringValue() == "NO", false};
 }
 
+// What the whole structure adds to a column's row: COLUMN_DEFAULT, EXTRA,
+// GENERATION_EXPRESSION, COLLATION_NAME, CHARACTER_SET_NAME.
+constexpr std::string_view kColumnExtras =
+    ", COLUMN_DEFAULT, EXTRA, GENERATION_EXPRESSION, COLLATION_NAME, CHARACTER_SET_NAME";
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return text;
+}
+
+// The extras of kColumnExtras, from `first` on. MariaDB writes a default as
+// SQL (a string quoted, current_timestamp()); MySQL
+// writes a string's value bare and marks an expression DEFAULT_GENERATED.
+void AddExtras(Column& column, const Row& r, std::size_t first, bool mariaDb) {
+  const std::string extra = LowerAscii(r[first + 1].StringValue());
+  // MariaDB writes NULL for a nullable column without a default as for one
+  // declared DEFAULT NULL: the two are one here.
+  const bool none = r[first].IsNull() || (mariaDb && r[first].StringValue() == "NULL");
+  if (!none) {
+    std::string declared = r[first].StringValue();
+    if (!mariaDb && extra.find("default_generated") == std::string::npos) {
+      std::string quoted = "'";
+      for (const char c : declared) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+      declared = quoted + "'";
+    }
+    column.defaultValue = ParseDefault(declared, column.typeCode);
+  }
+  column.autoIncrement = extra.find("auto_increment") != std::string::npos;
+  column.onUpdateCurrentTime = extra.find("on update current_timestamp") != std::string::npos;
+  if (extra.find("generated") != std::string::npos && !r[first + 2].IsNull() &&
+      !r[first + 2].StringValue().empty()) {
+    column.generated = r[first + 2].StringValue();
+    column.generatedStored = extra.find("stored") != std::string::npos ||
+                             extra.find("persistent") != std::string::npos;
+    // A generated column has no default of its own.
+    column.defaultValue = Default{};
+  }
+  column.collation = r[first + 3].StringValue();
+  column.charset = r[first + 4].StringValue();
+}
+
+// A column's collation counts only where it is not the table's.
+void LeaveTableCollation(Table& table) {
+  for (Column& column : table.columns) {
+    if (table.view || column.collation == table.collation) {
+      column.collation.clear();
+      column.charset.clear();
+    }
+  }
+}
+
 constexpr std::string_view kPrimaryKeyColumns =
     "SELECT TABLE_NAME, COLUMN_NAME FROM information_schema.STATISTICS "
     "WHERE INDEX_NAME = 'PRIMARY' AND ";
@@ -232,41 +288,62 @@ std::string NoFieldsMessage(std::string_view table) {
 
 }  // namespace
 
-std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
+std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, Detail detail) {
   if (!mysql_) {
     SetError("The database is not connected");
     return std::nullopt;
   }
+  const bool structure = detail == Detail::kStructure;
   // The information schema compares names without case; the plain equality
   // lets the server open only the named table, and BINARY then keeps
   // "Users" and "users" apart on servers where they are two tables.
   const std::string name = Literal(table);
-  const std::string sameName = "TABLE_SCHEMA = DATABASE() AND TABLE_NAME = " + name +
-                               " AND BINARY TABLE_NAME = BINARY " + name;
-  auto info = Query(
-      "SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE FROM information_schema.COLUMNS "
-      "WHERE " +
-      sameName + " ORDER BY ORDINAL_POSITION");
+  const TableCondition where = [&name](std::string_view schemaColumn,
+                                       std::string_view tableColumn) {
+    const std::string column(tableColumn);
+    return std::string(schemaColumn) + " = DATABASE() AND " + column + " = " + name +
+           " AND BINARY " + column + " = BINARY " + name;
+  };
+  const std::string sameName = where("TABLE_SCHEMA", "TABLE_NAME");
+  auto info = Query("SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" +
+                    std::string(structure ? kColumnExtras : "") +
+                    " FROM information_schema.COLUMNS WHERE " + sameName +
+                    " ORDER BY ORDINAL_POSITION");
   if (!info) return std::nullopt;
   Table result{std::string(table), TableState::kRead, {}, {}};
-  if (info->RecordCount() == 0) {
+  if (info->RecordCount() == 0 || structure) {
     // Every table has a field, so none means the name is unknown, or known
     // without readable fields.
-    auto known = Query("SELECT 1 FROM information_schema.TABLES WHERE " + sameName);
+    auto known = Query("SELECT TABLE_TYPE, TABLE_COLLATION FROM information_schema.TABLES WHERE " +
+                       sameName);
     if (!known) return std::nullopt;
     if (known->RecordCount() == 0) {
       result.state = TableState::kUnknown;
-    } else {
+      return result;
+    }
+    if (info->RecordCount() == 0) {
       result.state = TableState::kUnreadable;
       result.error = NoFieldsMessage(table);
       SetError(result.error);
+      return result;
     }
-    return result;
+    result.view = known->Rows().front()[0].StringValue() == "VIEW";
+    result.collation = known->Rows().front()[1].StringValue();
+  }
+  result.columns.reserve(info->RecordCount());
+  for (const Row& r : info->Rows()) {
+    result.columns.push_back(ColumnOf(r, 0));
+    if (structure) AddExtras(result.columns.back(), r, 3, mariaDb_);
+  }
+  if (structure) {
+    LeaveTableCollation(result);
+    Schema one;
+    one.tables.push_back(std::move(result));
+    if (!ReadStructure(one, where)) return std::nullopt;
+    return std::move(one.tables.front());
   }
   auto primary = Query(std::string(kPrimaryKeyColumns) + sameName);
   if (!primary) return std::nullopt;
-  result.columns.reserve(info->RecordCount());
-  for (const Row& r : info->Rows()) result.columns.push_back(ColumnOf(r, 0));
   for (const Row& r : primary->Rows()) {
     for (Column& column : result.columns) {
       if (column.name == r[1].StringValue()) column.primaryKey = true;
@@ -275,8 +352,14 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, [[m
   return result;
 }
 
-std::optional<Schema> MySQLCommunityServer::WholeSchema([[maybe_unused]] Detail detail) {
-  auto names = TableSchema();
+std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
+  const bool structure = detail == Detail::kStructure;
+  // By name; names that differ only in letter case (two tables on servers
+  // that tell them apart) come in a fixed order.
+  auto names = Query(std::string("SELECT TABLE_NAME") +
+                     (structure ? ", TABLE_TYPE, TABLE_COLLATION" : "") +
+                     " FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
+                     "ORDER BY TABLE_NAME, BINARY TABLE_NAME");
   if (!names) return std::nullopt;
   Schema schema;
   schema.tables.reserve(names->RecordCount());
@@ -286,27 +369,43 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema([[maybe_unused]] Detail 
     std::string name = r[0].StringValue();
     byName.emplace(name, schema.tables.size());
     schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
+    if (structure) {
+      schema.tables.back().view = r[1].StringValue() == "VIEW";
+      schema.tables.back().collation = r[2].StringValue();
+    }
   }
   // Grouped by the exact bytes of the name, so that case twins stay apart.
   const bool read = QueryEach(
-      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE "
-      "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
-      "ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
+      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" +
+          std::string(structure ? kColumnExtras : "") +
+          " FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
+          "ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
       [&](const Row& r) {
         const auto it = byName.find(r[0].StringValue());
         // A table made since the list was read is not part of this schema.
-        if (it != byName.end()) schema.tables[it->second].columns.push_back(ColumnOf(r, 1));
+        if (it == byName.end()) return;
+        Table& table = schema.tables[it->second];
+        table.columns.push_back(ColumnOf(r, 1));
+        if (structure) AddExtras(table.columns.back(), r, 4, mariaDb_);
       });
   if (!read) return std::nullopt;
-  const bool primaryRead = QueryEach(
-      std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = DATABASE()", [&](const Row& r) {
-        const auto it = byName.find(r[0].StringValue());
-        if (it == byName.end()) return;
-        for (Column& column : schema.tables[it->second].columns) {
-          if (column.name == r[1].StringValue()) column.primaryKey = true;
-        }
-      });
-  if (!primaryRead) return std::nullopt;
+  if (structure) {
+    for (Table& table : schema.tables) LeaveTableCollation(table);
+    const TableCondition where = [](std::string_view schemaColumn, std::string_view) {
+      return std::string(schemaColumn) + " = DATABASE()";
+    };
+    if (!ReadStructure(schema, where)) return std::nullopt;
+  } else {
+    const bool primaryRead = QueryEach(
+        std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = DATABASE()", [&](const Row& r) {
+          const auto it = byName.find(r[0].StringValue());
+          if (it == byName.end()) return;
+          for (Column& column : schema.tables[it->second].columns) {
+            if (column.name == r[1].StringValue()) column.primaryKey = true;
+          }
+        });
+    if (!primaryRead) return std::nullopt;
+  }
   for (Table& table : schema.tables) {
     if (table.columns.empty()) {
       table.state = TableState::kUnreadable;

@@ -28,7 +28,9 @@ public:
   std::optional<Table> ReadTable(std::string_view table,
                                        Detail detail = Detail::kColumns) override;
   // Three statements whatever the number of tables: the table list, the
-  // columns of the whole database, and the primary keys' columns.
+  // columns of the whole database, and the primary keys' columns. The whole
+  // structure takes seven: the table list, the columns with their defaults,
+  // and the indexes, references, checks, views and triggers of the database.
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
@@ -41,6 +43,12 @@ private:
   // failure.
   bool QueryEach(std::string_view sql, const std::function<void(const Row&)>& row,
                  std::vector<std::string>* names = nullptr);
+  // Adds the keys, indexes, references, checks, views and triggers of the
+  // tables in `schema` (MySqlStructure.cpp), in five statements; `where`
+  // gives the condition that picks the tables, from the names of the
+  // columns holding a row's database and table.
+  using TableCondition = std::function<std::string(std::string_view, std::string_view)>;
+  bool ReadStructure(Schema& schema, const TableCondition& where);
   // A string literal for SQL, escaped by the connection's own rules.
   std::string Literal(std::string_view text);
   // Drives a non-blocking call from its start's status to its end; false
@@ -54,6 +62,9 @@ private:
   void Abandon();
 
   st_mysql* mysql_ = nullptr;
+  // MariaDB, rather than MySQL: they write defaults differently, and only
+  // MariaDB names the table of a check in the information schema.
+  bool mariaDb_ = true;
 };
 
 }  // namespace vantrix::db

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "db/Ascii.h"
+#include "db/Defaults.h"
 #include "db/TypeCodes.h"
 
 namespace vantrix::db {
@@ -57,6 +58,17 @@ constexpr std::string_view kFieldJoins =
     " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary"
     " LEFT JOIN pg_catalog.pg_type AS t ON t.oid = a.atttypid"
     " LEFT JOIN pg_catalog.pg_namespace AS tn ON tn.oid = t.typnamespace";
+// What the whole structure adds to a field's row: its default (or a
+// generated column's expression), identity, generation, a collation of its
+// own, the relation's kind, and a view's query with its first field.
+constexpr std::string_view kStructureFields =
+    ", pg_catalog.pg_get_expr(d.adbin, d.adrelid), a.attidentity, a.attgenerated,"
+    " CASE WHEN a.attcollation <> t.typcollation THEN (SELECT co.collname"
+    " FROM pg_catalog.pg_collation AS co WHERE co.oid = a.attcollation) END,"
+    " c.relkind, CASE WHEN c.relkind IN ('v', 'm') AND a.attnum = 1"
+    " THEN pg_catalog.pg_get_viewdef(c.oid) END";
+constexpr std::string_view kStructureJoins =
+    " LEFT JOIN pg_catalog.pg_attrdef AS d ON d.adrelid = c.oid AND d.adnum = a.attnum";
 // Names in byte order, whatever the database's collation.
 constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
 
@@ -93,6 +105,36 @@ Column ColumnOf(const Row& r, std::size_t first) {
   return Column{r[first].StringValue(), code, std::move(declared),
                 r[first + 2].StringValue() == "t", r[first + 3].StringValue() == "t",
                 std::move(enumValues)};
+}
+
+// The extras of kStructureFields, from `first` on, for the table `table`
+// the field belongs to. A serial column is an auto-increment one: its
+// default takes the next value of its sequence.
+void AddExtras(Table& table, Column& column, const Row& r, std::size_t first) {
+  const std::string kind = r[first + 4].StringValue();
+  table.view = kind == "v" || kind == "m";
+  if (!r[first + 5].IsNull()) {
+    // The query as PostgreSQL writes it back, without its last semicolon.
+    std::string query = r[first + 5].StringValue();
+    while (!query.empty() && (query.back() == ';' || IsAsciiSpace(query.back()))) {
+      query.pop_back();
+    }
+    while (!query.empty() && IsAsciiSpace(query.front())) query.erase(0, 1);
+    table.viewDefinition = std::move(query);
+  }
+  const std::string expression = r[first].StringValue();
+  const std::string identity = r[first + 1].StringValue();
+  const std::string generated = r[first + 2].StringValue();
+  if (!generated.empty()) {
+    column.generated = expression;
+    column.generatedStored = generated == "s";
+  } else if (expression.starts_with("nextval(")) {
+    column.autoIncrement = true;
+  } else if (!r[first].IsNull()) {
+    column.defaultValue = ParseDefault(expression, column.typeCode);
+  }
+  if (!identity.empty()) column.autoIncrement = true;
+  column.collation = r[first + 3].StringValue();
 }
 
 // Every row of a result, as text.
@@ -294,22 +336,26 @@ std::unique_ptr<RecordSet> PostgreSQLServer::TableSchema() {
   return Query(sql, {SchemaName});
 }
 
-std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, [[maybe_unused]] Detail detail) {
+std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail detail) {
   if (!conn_) {
     SetError("The database is not connected");
     return std::nullopt;
   }
+  const bool structure = detail == Detail::kStructure;
   // The name is compared as text, exactly: as the catalog's type it would
   // be cut to the longest name the server keeps, and find another table.
   static const std::string sql = Sql({"SELECT", kFields, kRelationsOfTheSchema, kFieldJoins,
                                       kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+  static const std::string structureSql =
+      Sql({"SELECT", kFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
+           kStructureJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   Table result{std::string(table), TableState::kRead, {}, {}};
   // No name the server keeps holds a NUL byte.
   if (table.find('\0') != std::string_view::npos) {
     result.state = TableState::kUnknown;
     return result;
   }
-  auto info = Query(sql, {SchemaName, std::string(table)});
+  auto info = Query(structure ? structureSql : sql, {SchemaName, std::string(table)});
   if (!info) return std::nullopt;
   if (info->RecordCount() == 0) {
     result.state = TableState::kUnknown;
@@ -317,15 +363,27 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, [[maybe
   }
   result.columns.reserve(info->RecordCount());
   for (const Row& r : info->Rows()) {
-    if (!r[0].IsNull()) result.columns.push_back(ColumnOf(r, 0));
+    if (r[0].IsNull()) continue;
+    result.columns.push_back(ColumnOf(r, 0));
+    if (structure) AddExtras(result, result.columns.back(), r, 9);
+  }
+  if (structure) {
+    Schema one;
+    one.tables.push_back(std::move(result));
+    if (!ReadStructure(one, std::string(table))) return std::nullopt;
+    return std::move(one.tables.front());
   }
   return result;
 }
 
-std::optional<Schema> PostgreSQLServer::WholeSchema([[maybe_unused]] Detail detail) {
+std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
+  const bool structure = detail == Detail::kStructure;
   static const std::string sql = Sql({"SELECT c.relname,", kFields, kRelationsOfTheSchema,
                                       kFieldJoins, kInTheSchema, kByName, ", a.attnum"});
-  auto all = Query(sql, {SchemaName});
+  static const std::string structureSql =
+      Sql({"SELECT c.relname,", kFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
+           kStructureJoins, kInTheSchema, kByName, ", a.attnum"});
+  auto all = Query(structure ? structureSql : sql, {SchemaName});
   if (!all) return std::nullopt;
   // Names are unique within a schema, so each table's rows follow each other.
   Schema schema;
@@ -334,8 +392,12 @@ std::optional<Schema> PostgreSQLServer::WholeSchema([[maybe_unused]] Detail deta
     if (schema.tables.empty() || schema.tables.back().name != name) {
       schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
     }
-    if (!r[1].IsNull()) schema.tables.back().columns.push_back(ColumnOf(r, 1));
+    if (r[1].IsNull()) continue;
+    Table& table = schema.tables.back();
+    table.columns.push_back(ColumnOf(r, 1));
+    if (structure) AddExtras(table, table.columns.back(), r, 10);
   }
+  if (structure && !ReadStructure(schema, std::nullopt)) return std::nullopt;
   return schema;
 }
 

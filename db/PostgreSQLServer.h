@@ -28,7 +28,9 @@ public:
   std::optional<Table> ReadTable(std::string_view table,
                                        Detail detail = Detail::kColumns) override;
   // One statement whatever the number of tables: the schema's relations
-  // joined with their fields.
+  // joined with their fields. The whole structure takes four: the fields
+  // with their defaults and the views' queries, then the indexes, the
+  // constraints and the triggers of the schema.
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   void Close() override;
@@ -39,6 +41,10 @@ private:
   // text) and reads every row; nullptr on failure, with the server's
   // message. Waits at most TimeoutSeconds for the reply.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
+  // Adds the keys, indexes, references, checks and triggers of the tables
+  // in `schema` (PostgresStructure.cpp), in three statements; of the one
+  // table named `onlyTable`, or of the whole schema when it is empty.
+  bool ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable);
   // Waits until the reply of the statement sent is complete; false (and
   // the connection given up) when the server does not answer in time.
   bool AwaitReply();

@@ -438,10 +438,32 @@ std::string StructurePhrase(const compare::StructureFinding& finding) {
   return what;
 }
 
+namespace {
+
+// A definition over several lines on one: each run of spaces, tabs and
+// line breaks is one space. Other control characters are left for the
+// writers to show.
+std::string OneLine(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+      space = true;
+      continue;
+    }
+    if (space && !out.empty()) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string StructureDetail(const compare::StructureFinding& finding) {
   std::string text;
-  if (finding.db1) text = "DB 1: " + *finding.db1;
-  if (finding.db2) text += (text.empty() ? "" : ", ") + ("DB 2: " + *finding.db2);
+  if (finding.db1) text = "DB 1: " + OneLine(*finding.db1);
+  if (finding.db2) text += (text.empty() ? "" : ", ") + ("DB 2: " + OneLine(*finding.db2));
   return text;
 }
 

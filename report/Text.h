@@ -77,7 +77,7 @@ std::string SummaryText(const compare::Findings& findings);
 // "index idx_orders_placed: only in DB 1", "default of status: differs",
 // "check ck_qty: not comparable across engines".
 std::string StructurePhrase(const compare::StructureFinding& finding);
-// What each side declares: "DB 1: DEFAULT 'new', DB 2: DEFAULT 'old'";
+// What each side declares, on one line: "DB 1: DEFAULT 'new', DB 2: DEFAULT 'old'";
 // empty when neither declares anything.
 std::string StructureDetail(const compare::StructureFinding& finding);
 

@@ -1,0 +1,204 @@
+// The whole structure of a PostgreSQL schema, from the catalog: one
+// statement each for the indexes (the primary key among them), the
+// references and checks, and the triggers, whatever the number of tables.
+#include <algorithm>
+#include <unordered_map>
+
+#include "db/Ascii.h"
+#include "db/Defaults.h"
+#include "db/PostgreSQLServer.h"
+
+namespace vantrix::db {
+namespace {
+
+constexpr std::string_view kSchemaIs =
+    " n.nspname = COALESCE(NULLIF($1::text, ''), pg_catalog.current_schema())";
+constexpr std::string_view kTableIs = " AND c.relname = $2::text";
+
+std::string Text(const Row& row, std::size_t at) {
+  return at < row.size() ? row[at].StringValue() : std::string();
+}
+bool True(const Row& row, std::size_t at) { return Text(row, at) == "t"; }
+
+std::string Joined(const std::vector<std::string>& names, std::string_view between = ", ") {
+  std::string out;
+  for (const std::string& name : names) out += (out.empty() ? "" : std::string(between)) + name;
+  return out;
+}
+
+// Whether `name` is one PostgreSQL makes up for an object of `table` left
+// unnamed: the table's name, the columns', and a suffix ("orders_pkey",
+// "orders_customer_id_fkey", "orders_status_idx1").
+bool MadeUpName(std::string_view name, std::string_view table, std::string_view suffix) {
+  while (!name.empty() && name.back() >= '0' && name.back() <= '9') name.remove_suffix(1);
+  return name.size() > table.size() + suffix.size() && name.starts_with(table) &&
+         name[table.size()] == '_' && name.ends_with(suffix);
+}
+
+std::string Action(std::string_view code) {
+  if (code == "r") return "RESTRICT";
+  if (code == "c") return "CASCADE";
+  if (code == "n") return "SET NULL";
+  if (code == "d") return "SET DEFAULT";
+  return "NO ACTION";
+}
+
+}  // namespace
+
+bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable) {
+  std::unordered_map<std::string, Table*> byName;
+  for (Table& table : schema.tables) byName.emplace(table.name, &table);
+  const auto tableNamed = [&](const std::string& name) -> Table* {
+    const auto it = byName.find(name);
+    return it == byName.end() ? nullptr : it->second;
+  };
+  std::vector<std::string> params{SchemaName};
+  std::string where = std::string(" WHERE") + std::string(kSchemaIs);
+  if (onlyTable) {
+    params.push_back(*onlyTable);
+    where += kTableIs;
+  }
+  static constexpr std::string_view kOfTable =
+      " JOIN pg_catalog.pg_namespace AS n ON n.oid = c.relnamespace";
+
+  // 1. Indexes part by part: a column, or an expression's text.
+  auto indexes = Query(
+      "SELECT c.relname, ic.relname, i.indisunique, i.indisprimary, con.oid IS NOT NULL,"
+      " am.amname, pg_catalog.pg_get_indexdef(i.indexrelid),"
+      " pg_catalog.pg_get_expr(i.indpred, i.indrelid), a.attname,"
+      " pg_catalog.pg_get_indexdef(i.indexrelid, k.n, true),"
+      " (i.indoption[k.n - 1]::integer & 1) = 1"
+      " FROM pg_catalog.pg_index AS i"
+      " JOIN pg_catalog.pg_class AS c ON c.oid = i.indrelid" +
+          std::string(kOfTable) +
+          " JOIN pg_catalog.pg_class AS ic ON ic.oid = i.indexrelid"
+          " JOIN pg_catalog.pg_am AS am ON am.oid = ic.relam"
+          " LEFT JOIN pg_catalog.pg_constraint AS con ON con.conindid = i.indexrelid"
+          " AND con.conrelid = i.indrelid AND con.contype IN ('p', 'u', 'x')"
+          " CROSS JOIN LATERAL pg_catalog.generate_series(1, i.indnkeyatts::integer) AS k(n)"
+          " LEFT JOIN pg_catalog.pg_attribute AS a ON a.attrelid = c.oid"
+          " AND a.attnum = i.indkey[k.n - 1] AND i.indkey[k.n - 1] <> 0" +
+          where + " ORDER BY c.relname COLLATE \"C\", ic.relname COLLATE \"C\", k.n",
+      params);
+  if (!indexes) return false;
+  for (const Row& r : indexes->Rows()) {
+    Table* table = tableNamed(Text(r, 0));
+    if (!table) continue;
+    const std::string name = Text(r, 1);
+    if (True(r, 3)) {
+      table->primaryKey.push_back(Text(r, 8));
+      if (!MadeUpName(name, table->name, "pkey")) table->primaryKeyName = name;
+      continue;
+    }
+    if (table->indexes.empty() || table->indexes.back().name != name) {
+      Index index;
+      index.name = name;
+      index.unique = True(r, 2);
+      index.constraint = True(r, 4);
+      index.engineNamed = MadeUpName(name, table->name, index.constraint ? "_key" : "_idx");
+      const std::string method = Text(r, 5);
+      if (method != "btree") index.method = method;
+      index.predicate = Text(r, 7);
+      index.declared = Text(r, 6);
+      table->indexes.push_back(std::move(index));
+    }
+    IndexPart part;
+    if (r[8].IsNull()) {
+      part.expression = Text(r, 9);
+    } else {
+      part.column = Text(r, 8);
+    }
+    part.descending = True(r, 10);
+    table->indexes.back().parts.push_back(std::move(part));
+  }
+
+  // 2. References column by column, and checks.
+  auto constraints = Query(
+      "SELECT c.relname, con.conname, con.contype, pg_catalog.pg_get_constraintdef(con.oid),"
+      " pg_catalog.pg_get_expr(con.conbin, con.conrelid), rc.relname, rn.nspname,"
+      " rn.oid = n.oid, con.confupdtype, con.confdeltype, a.attname, ra.attname"
+      " FROM pg_catalog.pg_constraint AS con"
+      " JOIN pg_catalog.pg_class AS c ON c.oid = con.conrelid" +
+          std::string(kOfTable) +
+          " LEFT JOIN pg_catalog.pg_class AS rc ON rc.oid = con.confrelid"
+          " LEFT JOIN pg_catalog.pg_namespace AS rn ON rn.oid = rc.relnamespace"
+          " LEFT JOIN LATERAL ROWS FROM (pg_catalog.unnest(con.conkey),"
+          " pg_catalog.unnest(con.confkey)) WITH ORDINALITY"
+          " AS k(attnum, refnum, n) ON con.contype = 'f'"
+          " LEFT JOIN pg_catalog.pg_attribute AS a ON a.attrelid = con.conrelid"
+          " AND a.attnum = k.attnum"
+          " LEFT JOIN pg_catalog.pg_attribute AS ra ON ra.attrelid = con.confrelid"
+          " AND ra.attnum = k.refnum" +
+          where +
+          " AND con.contype IN ('f', 'c')"
+          " ORDER BY c.relname COLLATE \"C\", con.conname COLLATE \"C\", k.n",
+      params);
+  if (!constraints) return false;
+  for (const Row& r : constraints->Rows()) {
+    Table* table = tableNamed(Text(r, 0));
+    if (!table) continue;
+    const std::string name = Text(r, 1);
+    if (Text(r, 2) == "c") {
+      table->checks.push_back({name, MadeUpName(name, table->name, "_check"), Text(r, 4)});
+      continue;
+    }
+    if (table->foreignKeys.empty() || table->foreignKeys.back().name != name) {
+      ForeignKey key;
+      key.name = name;
+      key.engineNamed = MadeUpName(name, table->name, "_fkey");
+      // A table of another schema is named with its schema.
+      key.referencedTable = True(r, 7) ? Text(r, 5) : Text(r, 6) + "." + Text(r, 5);
+      key.onUpdate = Action(Text(r, 8));
+      key.onDelete = Action(Text(r, 9));
+      key.declared = "CONSTRAINT " + name + " " + Text(r, 3);
+      table->foreignKeys.push_back(std::move(key));
+    }
+    table->foreignKeys.back().columns.push_back(Text(r, 10));
+    table->foreignKeys.back().referencedColumns.push_back(Text(r, 11));
+  }
+
+  // 3. Triggers, with the source of the function each runs.
+  auto triggers = Query(
+      "SELECT c.relname, t.tgname, t.tgtype, pg_catalog.pg_get_triggerdef(t.oid), p.prosrc"
+      " FROM pg_catalog.pg_trigger AS t"
+      " JOIN pg_catalog.pg_class AS c ON c.oid = t.tgrelid" +
+          std::string(kOfTable) +
+          " JOIN pg_catalog.pg_proc AS p ON p.oid = t.tgfoid" + where +
+          " AND NOT t.tgisinternal ORDER BY c.relname COLLATE \"C\", t.tgname COLLATE \"C\"",
+      params);
+  if (!triggers) return false;
+  for (const Row& r : triggers->Rows()) {
+    Table* table = tableNamed(Text(r, 0));
+    if (!table) continue;
+    const long long type = r[2].IntegerValue();
+    Trigger trigger;
+    trigger.name = Text(r, 1);
+    trigger.timing = (type & 64) != 0 ? "INSTEAD OF" : (type & 2) != 0 ? "BEFORE" : "AFTER";
+    std::vector<std::string> events;
+    if ((type & 4) != 0) events.emplace_back("INSERT");
+    if ((type & 16) != 0) events.emplace_back("UPDATE");
+    if ((type & 8) != 0) events.emplace_back("DELETE");
+    if ((type & 32) != 0) events.emplace_back("TRUNCATE");
+    trigger.event = Joined(events, " OR ");
+    trigger.declared = Text(r, 3);
+    // What runs: the function called, with its arguments and any WHEN
+    // condition, and the function's own statements.
+    const std::size_t forEach = trigger.declared.find(" FOR EACH ");
+    trigger.body = (forEach == std::string::npos ? trigger.declared
+                                                 : trigger.declared.substr(forEach + 1)) +
+                   "\n" + Text(r, 4);
+    table->triggers.push_back(std::move(trigger));
+  }
+
+  for (Table& table : schema.tables) {
+    for (Index& index : table.indexes) {
+      if (!index.constraint) continue;
+      std::vector<std::string> columns;
+      for (const IndexPart& part : index.parts) columns.push_back(part.column);
+      index.declared = "CONSTRAINT " + index.name + " UNIQUE (" + Joined(columns) + ")";
+    }
+  }
+  return true;
+}
+
+}  // namespace vantrix::db
