@@ -16,6 +16,7 @@
 #include "EveryKind.h"
 #include "FakeCubeSqlServer.h"
 #include "Process.h"
+#include "ReportSchema.h"
 #include "app/App.h"
 #include "support/LoopbackPorts.h"
 #include "support/MariaDbTestServer.h"
@@ -111,19 +112,6 @@ const char* const kJunitCases =
     "    DB 1: no such table: main.gone\n"
     "    note: table name differs in letter case\n"
     "  Audit|Log<&>: FAILED only_in_db2: only in DB 2\n";
-
-std::string SchemaFile() { return VANTRIX_SOURCE_DIR "/report/vantrix-diff.schema.json"; }
-
-// Validates a JSON document against the schema with python3-jsonschema; the
-// answer is the validator's complaints, empty when there are none.
-std::string SchemaComplaints(const std::string& document) {
-  Process::Options options;
-  options.input = document;
-  const Outcome checked = RunProcess(
-      VANTRIX_PYTHON3, {VANTRIX_CLI_TEST_DIR "/validate_json.py", SchemaFile()}, options);
-  if (checked.status == 0) return {};
-  return "status " + std::to_string(checked.status) + ": " + checked.out + checked.err;
-}
 
 // The pair of every kind of finding, as one.sqlite and two.sqlite in a
 // folder of its own; the program runs there, so that reports name them so.
@@ -802,74 +790,6 @@ TEST(UnreachableProgramTest, AServerThatCannotBeReachedIsTrouble) {
         "vantrix-diff: " + Json::parse(json.out)["error"]["message"].get<std::string>() + "\n",
         json.err);
   }
-}
-
-// The Chinook schema in SQLite and in MariaDB, from the shared fixtures. The
-// MySQL script makes and uses its own database; here it goes into one of
-// this test's own.
-class ChinookProgramTest : public ::testing::Test {
-protected:
-  const std::vector<std::string> tables_ = {"Album",    "Artist",        "Customer",    "Employee",
-                                            "Genre",    "Invoice",       "InvoiceLine", "MediaType",
-                                            "Playlist", "PlaylistTrack", "Track"};
-};
-
-TEST_F(ChinookProgramTest, SQLiteAgainstMariaDbHasNoDifferences) {
-  VANTRIX_REQUIRE_MARIADB(server);
-  CreateMariaDbSchema(server, "vx_cli_chinook", ChinookMySqlScript());
-  TempSqlite sqlite(ReadFile(VANTRIX_FIXTURES_DIR "/chinook/Chinook_Sqlite.schema.sql"));
-  // No password in the URL: it comes from the environment.
-  const std::string mariadb = "mysql://" + server.user + "@" + server.host + ":" +
-                              std::to_string(server.port) + "/vx_cli_chinook";
-  Process::Options options;
-  options.env["VANTRIX_DB2_PASSWORD"] = server.password;
-
-  const Outcome oneWay = RunDiff({"--one-way", sqlite.path().string(), mariadb}, options);
-  EXPECT_EQ(oneWay.status, 0) << oneWay.err;
-  std::string expected;
-  for (const std::string& table : tables_) expected += table + ": Table ok\n";
-  expected +=
-      "Summary: 11 tables in DB 1: 11 Table ok, 0 Fields not ok, 0 Table NOT ok, 0 Table not "
-      "checked\n";
-  EXPECT_EQ(oneWay.out, expected);
-
-  // Both ways, every table has the same fields with the same types, NOT
-  // NULL flags and primary keys: nothing to report, not even a note.
-  const Outcome symmetric = RunDiff({sqlite.path().string(), mariadb}, options);
-  EXPECT_EQ(symmetric.status, 0) << symmetric.err;
-  EXPECT_EQ(symmetric.out,
-            "Summary: 11 tables in DB 1, 11 in DB 2: 11 same, 0 differ, 0 only in DB 1, 0 only "
-            "in DB 2, 0 not checked; 0 field differences, 0 notes\n");
-
-  Process::Options db1Password;
-  db1Password.env["VANTRIX_DB1_PASSWORD"] = server.password;
-  const Outcome json =
-      RunDiff({"--format", "json", mariadb, "sqlite:" + sqlite.path().string()}, db1Password);
-  EXPECT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(SchemaComplaints(json.out), "");
-  Json doc = Json::parse(json.out);
-  EXPECT_EQ(doc["status"], "same");
-  EXPECT_EQ(doc["db1"], Json({{"engine", "Mysql"},
-                              {"host", server.host},
-                              {"port", server.port},
-                              {"database", "vx_cli_chinook"},
-                              {"tables", 11}}));
-  std::vector<std::string> names;
-  for (Json& t : doc["tables"]) {
-    EXPECT_EQ(t["status"], "same");
-    EXPECT_EQ(t["fields"], Json::array());
-    EXPECT_EQ(t["db1_name"], t["db2_name"]);
-    names.push_back(t["name"]);
-  }
-  EXPECT_EQ(names, tables_);
-
-  // The environment's password is DB 2's only.
-  const Outcome refused = RunDiff({mariadb, sqlite.path().string()}, options);
-  EXPECT_EQ(refused.status, 2);
-  EXPECT_NE(refused.err.find("no password for DB 1: put it in the URL, set VANTRIX_DB1_PASSWORD, "
-                             "or run on a terminal (the server said: Access denied"),
-            std::string::npos)
-      << refused.err;
 }
 
 }  // namespace
