@@ -498,7 +498,7 @@ private:
   void ChangeTables() {
     for (Pairing& p : pairs_) {
       if (!p.t1 || !p.t2 || p.t1->view) continue;
-      if (p.t1->name != p.t2->name) RenameTable(*p.t2, p.t1->name);
+      if (p.t1->name != p.t2->name) RenameTable(*p.t1, *p.t2);
       if (p.rebuild) {
         Rebuild(*p.t1, *p.t2);
       } else if (D() == Dialect::kSqlite) {
@@ -511,7 +511,8 @@ private:
     }
   }
 
-  void RenameTable(const db::Table& t2, const std::string& name) {
+  void RenameTable(const db::Table& t1, const db::Table& t2) {
+    const std::string& name = t1.name;
     // Names that differ only in letter case go by way of another name, which
     // every engine takes whatever it does with case.
     const std::string step = "vantrix_renaming_" + name;
@@ -519,8 +520,61 @@ private:
       return D() == Dialect::kMysql ? "RENAME TABLE " + Q(from) + " TO " + Q(to)
                                     : "ALTER TABLE " + Q(from) + " RENAME TO " + Q(to);
     };
-    Add("rename the table " + t2.name + " to " + name,
-        {rename(t2.name, step), rename(step, name)});
+    std::vector<std::string> statements = {rename(t2.name, step), rename(step, name)};
+    if (D() == Dialect::kPostgres) FollowTableName(t1, t2, statements);
+    Add("rename the table " + t2.name + " to " + name, statements);
+  }
+
+  // PostgreSQL keeps the names it made up from the old table name (the
+  // primary key's "<table>_pkey", "<table>_<column>_key", ..._fkey, ..._check,
+  // an identity's sequence) when the table is renamed; DB 1 made fresh would
+  // have them from the new name. Those that stay are renamed along.
+  void FollowTableName(const db::Table& t1, const db::Table& t2,
+                       std::vector<std::string>& statements) const {
+    const std::string table = "ALTER TABLE " + Q(t1.name);
+    const auto renamed = [&](const std::string& old, std::string& out) {
+      if (old.size() <= t2.name.size() + 1 || old.compare(0, t2.name.size(), t2.name) != 0 ||
+          old[t2.name.size()] != '_') {
+        return false;
+      }
+      out = t1.name + old.substr(t2.name.size());
+      return out.size() <= 63 && out != old;  // longer ones PostgreSQL shortens its own way
+    };
+    std::string to;
+    if (t2.primaryKeyName.empty() && t1.primaryKeyName.empty() && !t2.primaryKey.empty() &&
+        NamesKey(t1.primaryKey) == NamesKey(t2.primaryKey) && renamed(t2.name + "_pkey", to)) {
+      statements.push_back(table + " RENAME CONSTRAINT " + Q(t2.name + "_pkey") + " TO " + Q(to));
+    }
+    for (const db::Index& i : t2.indexes) {
+      if (!i.engineNamed || !IndexIn(i, own_, t1, t_) || !renamed(i.name, to)) continue;
+      statements.push_back(i.constraint
+                               ? table + " RENAME CONSTRAINT " + Q(i.name) + " TO " + Q(to)
+                               : "ALTER INDEX " + Q(i.name) + " RENAME TO " + Q(to));
+    }
+    for (const db::ForeignKey& k : t2.foreignKeys) {
+      if (!k.engineNamed || !renamed(k.name, to)) continue;
+      if (!Contains(t1.foreignKeys, KeyOf(k), [this](const db::ForeignKey& x) { return KeyOf(x); })) {
+        continue;
+      }
+      statements.push_back(table + " RENAME CONSTRAINT " + Q(k.name) + " TO " + Q(to));
+    }
+    for (const db::Check& c : t2.checks) {
+      if (!c.engineNamed || !renamed(c.name, to)) continue;
+      const bool kept = std::any_of(t1.checks.begin(), t1.checks.end(), [&](const auto& x) {
+        return db::NormalizedExpression(x.expression, t_.fromQualifier) ==
+               db::NormalizedExpression(c.expression, own_.fromQualifier);
+      });
+      if (kept) statements.push_back(table + " RENAME CONSTRAINT " + Q(c.name) + " TO " + Q(to));
+    }
+    for (const db::Column& c : t1.columns) {
+      const db::Column* d = Partner(t1, t2, c);
+      if (!d || !d->autoIncrement || !c.autoIncrement) continue;
+      const std::string old = t2.name + "_" + d->name + "_seq";
+      to = t1.name + "_" + c.name + "_seq";
+      if (old.size() <= 63 && to.size() <= 63) {
+        statements.push_back("ALTER SEQUENCE IF EXISTS " + Q(old) + " RENAME TO " + Q(to));
+      }
+    }
   }
 
   std::vector<std::string> RenameColumns(const db::Table& t1, const db::Table& t2) const {

@@ -75,6 +75,48 @@ void RunMariaDbSql(const MariaDbServer& server, const std::string& sql) {
   RunAll(ConnectAsTestUser(server), sql);
 }
 
+std::string ApplyMariaDbStatements(const MariaDbServer& server, const std::string& database,
+                                   const std::vector<std::string>& statements) {
+  MYSQL* mysql = ConnectAsTestUser(server);
+  std::string failure;
+  if (mysql_select_db(mysql, database.c_str()) != 0) failure = mysql_error(mysql);
+  for (const std::string& s : statements) {
+    if (!failure.empty()) break;
+    if (mysql_real_query(mysql, s.c_str(), s.size()) != 0) {
+      failure = s + ": " + mysql_error(mysql);
+    } else if (MYSQL_RES* result = mysql_store_result(mysql)) {
+      mysql_free_result(result);
+    }
+  }
+  mysql_close(mysql);
+  return failure;
+}
+
+std::vector<std::string> MariaDbRows(const MariaDbServer& server, const std::string& database,
+                                     const std::string& sql) {
+  MYSQL* mysql = ConnectAsTestUser(server);
+  std::vector<std::string> rows;
+  std::string error;
+  if (mysql_select_db(mysql, database.c_str()) != 0 ||
+      mysql_real_query(mysql, sql.c_str(), sql.size()) != 0) {
+    error = mysql_error(mysql);
+  } else if (MYSQL_RES* result = mysql_store_result(mysql)) {
+    const unsigned int columns = mysql_num_fields(result);
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+      const unsigned long* lengths = mysql_fetch_lengths(result);
+      std::string text;
+      for (unsigned int c = 0; c < columns; ++c) {
+        text += (c ? "|" : "") + (row[c] ? std::string(row[c], lengths[c]) : std::string("NULL"));
+      }
+      rows.push_back(std::move(text));
+    }
+    mysql_free_result(result);
+  }
+  mysql_close(mysql);
+  if (!error.empty()) throw std::runtime_error("test query failed: " + error + ": " + sql);
+  return rows;
+}
+
 MariaDbUserStatistics UserStatistics(const MariaDbServer& server, const std::string& user) {
   MYSQL* mysql = ConnectAsTestUser(server);
   const std::string sql =

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/ServersRequired.h"
 
@@ -41,6 +42,16 @@ std::string ChinookMySqlScript();
 // Runs SQL (several statements allowed) outside any database. Throws on
 // failure.
 void RunMariaDbSql(const MariaDbServer& server, const std::string& sql);
+
+// Runs statements one by one in a database, on one connection, as a user's
+// client would; the first that fails with the server's message, or empty.
+std::string ApplyMariaDbStatements(const MariaDbServer& server, const std::string& database,
+                                   const std::vector<std::string>& statements);
+
+// The rows a statement gives in a database, each as its values joined with
+// "|" (NULL as "NULL"). Throws on failure.
+std::vector<std::string> MariaDbRows(const MariaDbServer& server, const std::string& database,
+                                     const std::string& sql);
 
 // What the server counted for one account since it was made (the server
 // runs with user statistics on).

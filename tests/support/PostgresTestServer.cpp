@@ -45,6 +45,41 @@ void Run(PGconn* conn, const std::string& sql) {
 
 }  // namespace
 
+std::string ApplyPostgresStatements(const PostgresServer& server, const std::string& database,
+                                    const std::vector<std::string>& statements) {
+  Connection conn = Open(server, database);
+  for (const std::string& s : statements) {
+    std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn.get(), s.c_str()),
+                                                         &PQclear);
+    const ExecStatusType status = PQresultStatus(result.get());
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK && status != PGRES_EMPTY_QUERY) {
+      return s + ": " + PQerrorMessage(conn.get());
+    }
+  }
+  return {};
+}
+
+std::vector<std::string> PostgresRows(const PostgresServer& server, const std::string& database,
+                                      const std::string& sql) {
+  Connection conn = Open(server, database);
+  std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(conn.get(), sql.c_str()),
+                                                       &PQclear);
+  if (PQresultStatus(result.get()) != PGRES_TUPLES_OK) {
+    throw std::runtime_error("test query failed: " + std::string(PQerrorMessage(conn.get())));
+  }
+  std::vector<std::string> rows;
+  for (int r = 0; r < PQntuples(result.get()); ++r) {
+    std::string text;
+    for (int c = 0; c < PQnfields(result.get()); ++c) {
+      text += (c ? "|" : "") + std::string(PQgetisnull(result.get(), r, c)
+                                               ? "NULL"
+                                               : PQgetvalue(result.get(), r, c));
+    }
+    rows.push_back(std::move(text));
+  }
+  return rows;
+}
+
 std::optional<PostgresServer> TestPostgres() {
   const char* port = std::getenv("VANTRIX_TEST_PG_PORT");
   if (!port || !*port) return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/ServersRequired.h"
 
@@ -29,6 +30,16 @@ void CreatePostgresDatabase(const PostgresServer& server, const std::string& dat
 // Runs SQL in an existing database of the test server. Throws on failure.
 void RunPostgresSql(const PostgresServer& server, const std::string& database,
                     const std::string& sql);
+
+// Runs statements one by one in a database, on one connection, as a user's
+// client would; the first that fails with the server's message, or empty.
+std::string ApplyPostgresStatements(const PostgresServer& server, const std::string& database,
+                                    const std::vector<std::string>& statements);
+
+// The rows a statement gives in a database, each as its values joined with
+// "|" (NULL as "NULL"). Throws on failure.
+std::vector<std::string> PostgresRows(const PostgresServer& server, const std::string& database,
+                                      const std::string& sql);
 
 // The statements of a psql script from its "\c" line on: what comes before
 // it drops and creates the database, which the tests do themselves.
