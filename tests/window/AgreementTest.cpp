@@ -63,8 +63,7 @@ protected:
                                    const Process::Options& options = {}) {
     const Outcome outcome = RunDiff({"--one-way", "--format", "json", db1, db2}, options);
     EXPECT_LE(outcome.status, 1) << outcome.err;
-    const QJsonDocument report =
-        QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out));
+    const QJsonDocument report = QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out));
     std::vector<Row> rows;
     for (const QJsonValue& value : report.object().value(QStringLiteral("tables")).toArray()) {
       const QJsonObject table = value.toObject();
@@ -184,8 +183,8 @@ TEST_F(AgreementTest, AMariaDbPairGetsTheRowsVantrixDiffWritesOneWay) {
   EXPECT_EQ(notes, (QStringList{kDiffer, kMissing, kNotChecked, kOk}));
 
   const auto url = [&](const std::string& database) {
-    return "mysql://" + server.user + "@" + server.host + ":" + std::to_string(server.port) +
-           "/" + database;
+    return "mysql://" + server.user + "@" + server.host + ":" + std::to_string(server.port) + "/" +
+           database;
   };
   Process::Options options;
   options.env["VANTRIX_DB1_PASSWORD"] = server.password;

@@ -314,8 +314,8 @@ TEST_F(ExportTest, EachServerSideIsNamedLikeVantrixDiffNamesIt) {
 
     Process::Options options;
     options.env["VANTRIX_DB2_PASSWORD"] = c.password;
-    const std::string url = c.scheme + "://" + c.user + "@" + c.host + ":" +
-                            std::to_string(c.port) + "/" + c.database;
+    const std::string url =
+        c.scheme + "://" + c.user + "@" + c.host + ":" + std::to_string(c.port) + "/" + c.database;
     for (const Format& format : formats_) {
       SCOPED_TRACE(format.name);
       const std::string written =
@@ -367,8 +367,8 @@ TEST_F(ExportTest, NothingIsOfferedAfterACompareThatCouldNotReadASide) {
     c.spoil(db1.path());
     Compare();
     EXPECT_EQ(fake().messages.size(), 1) << "the side's failure, told once";
-    EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"Users | " + kNotChecked,
-                                                   "Orders | " + kMissing, "Items | " + kMissing}));
+    EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"Users | " + kNotChecked, "Orders | " + kMissing,
+                                                   "Items | " + kMissing}));
     EXPECT_FALSE(ExportEntry()->isEnabled());
     fake().Reset();
     ExportEntry()->trigger();
@@ -437,9 +437,8 @@ TEST_F(ExportTest, NothingIsOfferedWhileATableDroppedSinceConnectIsARow) {
 
     Connect(c.dropped);
     Compare();
-    const QStringList rows = c.dropped == 1
-                                 ? QStringList{"a | " + kDiffer}
-                                 : QStringList{"a | " + kDiffer, "b | " + kMissing};
+    const QStringList rows = c.dropped == 1 ? QStringList{"a | " + kDiffer}
+                                            : QStringList{"a | " + kDiffer, "b | " + kMissing};
     EXPECT_EQ(RowsOf(W().DiffTables), rows);
     ASSERT_TRUE(ExportEntry()->isEnabled());
     const Outcome expected =
