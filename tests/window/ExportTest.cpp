@@ -1,8 +1,9 @@
 // File > Export Report… in the main window: enabled only after a Compare
-// that read both sides, it saves, without connecting again, the same report
-// that vantrix-diff --one-way writes for the pair, in the format the file's
-// name asks for, never over a file without asking, and never half written;
-// and File > Quit.
+// that read both sides and whose rows come from exactly what it read, it
+// saves, without connecting again, the same report that vantrix-diff
+// --one-way writes for the pair, in the format the file's name asks for,
+// never over a file without asking, never half written, and nothing at all
+// when cancelled; and File > Quit.
 #include <QAction>
 #include <QDir>
 #include <QKeySequence>
@@ -240,7 +241,11 @@ TEST_F(ExportTest, CancellingWritesNothing) {
   std::filesystem::create_directory(dir_.path() / "sub");
   WriteFile(dir_.path() / "sub" / "r.md", "another");
   const auto before = FolderContents(dir_.path());
-  const QString workingFolder = QDir::currentPath();
+  // The test's folder is the working folder while the cases run.
+  struct WorkingFolder {
+    QString before = QDir::currentPath();
+    ~WorkingFolder() { QDir::setCurrent(before); }
+  } workingFolder;
   ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(dir_.path().string())));
 
   struct Case {
@@ -266,7 +271,6 @@ TEST_F(ExportTest, CancellingWritesNothing) {
     EXPECT_EQ(FolderContents(dir_.path()), before);
     EXPECT_EQ(fake().messages, QStringList());
   }
-  QDir::setCurrent(workingFolder);
 }
 
 // A server side is named by engine, host, port and database, never by its
@@ -443,6 +447,7 @@ TEST_F(ExportTest, NothingIsOfferedWhileATableDroppedSinceConnectIsARow) {
     ASSERT_TRUE(ExportEntry()->isEnabled());
     const Outcome expected =
         RunDiff({"--one-way", "--format", "markdown", url[0], url[1]}, options);
+    std::filesystem::remove(dir_.path() / "r.md");
     EXPECT_EQ(Export(dir_.path() / "r.md", "Markdown (*.md)"), expected.out);
     EXPECT_EQ(fake().messages, QStringList());
   }
