@@ -22,10 +22,11 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The first line is the summary, the rest the long description.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "compare the structure of two databases
-Vantrix compares the structure of two databases, on MySQL or MariaDB, SQLite
-and cubeSQL in any mix: which tables of the first are missing in the second,
-and which fields differ in name or type. It only reads the schemas and never
-writes to the databases it compares.")
+Vantrix compares the structure of two databases, on MySQL or MariaDB,
+PostgreSQL, SQLite and cubeSQL in any mix: which tables of the first are
+missing in the second, and which fields differ in name or type. The result
+can be exported as an HTML page, Markdown or JSON. It only reads the schemas
+and never writes to the databases it compares.")
 if(TARGET vantrix-diff)
   string(APPEND CPACK_DEBIAN_PACKAGE_DESCRIPTION "
 .

@@ -89,9 +89,8 @@ void ComparisonSession::ReadSchema(Side& side, Reported& reported) {
     side.index = std::make_unique<db::ExactNameIndex>(*side.schema);
   } else {
     reported.Add(side.number, db.ErrorMessage());
+    db.Close();
   }
-  // Everything this comparison needs from the side is in memory now.
-  db.Close();
 }
 
 const db::Table* ComparisonSession::Known(Side& side, const std::string& table) {
@@ -100,12 +99,13 @@ const db::Table* ComparisonSession::Known(Side& side, const std::string& table) 
   if (!found) {
     // Not listed under these exact bytes: the engine may still know the
     // name (SQLite ignores letter case in names), so it decides, as it
-    // would for a single table. Such names are rare, so this costs nothing
-    // in an ordinary Compare.
+    // would for a single table, on the connection the schema was read on:
+    // a Compare never connects a side twice. Such names are rare (a table
+    // dropped since Connect), so this costs nothing in an ordinary Compare.
     auto [it, added] = side.extra.try_emplace(table);
     if (added) {
       db::Database& db = *side.slot;
-      if (db.IsConnected() || db.Connect()) {
+      if (db.IsConnected()) {
         if (auto read = db.ReadTable(table)) it->second = std::move(*read);
       }
     }
@@ -117,7 +117,8 @@ const db::Table* ComparisonSession::Known(Side& side, const std::string& table) 
 std::optional<FieldList> ComparisonSession::Fields(Side& side, const std::string& table) {
   if (side.state != State::Ready) return std::nullopt;
   db::Database& db = *side.slot;
-  // A whole-schema read of this session has let the connection go.
+  // A whole-schema read of this session that failed has let the
+  // connection go.
   if (!db.IsConnected() && !db.Connect()) return std::nullopt;
   auto read = db.ReadTable(table);
   if (!read || read->state != db::TableState::kRead) return std::nullopt;

@@ -19,10 +19,11 @@ namespace vantrix::compare {
 // sessions on different threads never share a handle.
 //
 // A table check (Compare) reads each side's whole schema once, in a few
-// statements however many tables there are, and closes that side's
-// connection at once; every later check is answered from memory. A field
-// comparison reads only the one table, fresh from each side, and leaves the
-// connections open until the session ends.
+// statements however many tables there are; every later check is answered
+// from memory, and a name the schema does not list is asked of the engine
+// on that same connection. A field comparison reads only the one table,
+// fresh from each side. Either way each side has one connection, open until
+// the session ends.
 class ComparisonSession {
 public:
   ComparisonSession(db::PanelValues db1, db::PanelValues db2);
@@ -82,8 +83,7 @@ private:
   // reported that one time only.
   State Open(Side& side, Reported& reported);
   // Opens both sides and reads their whole schemas on first use, at the
-  // same time, then lets the connections go. Messages come DB 1's first,
-  // each at most once.
+  // same time. Messages come DB 1's first, each at most once.
   void LoadBoth(Reported& reported);
   void ReadSchema(Side& side, Reported& reported);
   // The side's table of that exact name from its whole schema, when it is

@@ -1,11 +1,6 @@
 // Our cubeSQL client against the test server: login, database choice,
 // schema listing, every reply form, and the failures a user can meet.
-
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -18,6 +13,7 @@
 #include "FakeCubeSqlServer.h"
 #include "db/CubeSQLServer.h"
 #include "db/SQLiteDatabase.h"
+#include "support/LoopbackPorts.h"
 #include "support/RecordSets.h"
 #include "support/TempSqlite.h"
 
@@ -25,6 +21,7 @@ namespace vantrix::db {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ClosedLoopbackPort;
 using test::FakeCubeSqlServer;
 using Value = std::optional<std::string>;
 using Values = std::vector<std::vector<Value>>;
@@ -137,23 +134,12 @@ TEST_F(CubeSQLServerTest, UnknownDatabaseIsRefusedWithTheNameQuoted) {
 }
 
 TEST_F(CubeSQLServerTest, NothingListeningIsReportedWithTheAddress) {
-  // A bound socket that never listens: its port refuses connections and no
-  // other test can take it meanwhile.
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), length), 0);
-  ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
-  const int port = ntohs(address.sin_port);
-
+  const int port = ClosedLoopbackPort();
   client.Port = port;
   EXPECT_FALSE(client.Connect());
   EXPECT_EQ(client.ErrorMessage(), "Could not connect to the cubeSQL server at 127.0.0.1:" +
                                        std::to_string(port) + ": Connection refused");
   EXPECT_FALSE(client.IsConnected());
-  ::close(fd);
 }
 
 TEST_F(CubeSQLServerTest, SilentServerTimesOut) {

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian package that scripts/package made on this machine,
-# checks the installed programs start and end as they should, runs lintian
-# on the package, and removes it again (also when a check fails).
+# checks the installed programs start and end as they should and that the
+# package depends on everything they load, runs lintian on the package, and
+# purges it again (also when a check fails), checking that every file it
+# installed is gone.
 # Skipped (77) when not root, when there is no package, or when Vantrix is
 # already installed here (the test will not replace a user's install).
 #   deb_package_test.sh PACKAGE_DIR VERSION
@@ -68,6 +70,11 @@ if ! "${apt[@]}" install --no-install-recommends "$deb" >"$work/apt.log" 2>&1; t
   echo "FAILED: the package does not install"
   exit 1
 fi
+# Every file (not folder) the package installed, to be looked for once it
+# is purged.
+mapfile -t installed_files < <(dpkg -L vantrix | while IFS= read -r path; do
+  if [ -L "$path" ] || [ ! -d "$path" ]; then printf '%s\n' "$path"; fi
+done)
 installed=$(dpkg-query -W -f='${Version}' vantrix)
 if [ "$installed" = "$version" ]; then
   pass "vantrix $installed installed"
@@ -83,6 +90,17 @@ if man -w vantrix >/dev/null 2>&1; then
   pass "man vantrix finds its page"
 else
   fail "man vantrix finds no page"
+fi
+
+# Every shared library the two programs load belongs to a package that the
+# package depends on (or to one that those depend on, such as libc6): none
+# is there only because this machine has it installed.
+if /usr/bin/python3 "$here/check_libraries.py" vantrix /usr/bin/vantrix /usr/bin/vantrix-diff \
+  >"$work/libraries.log" 2>&1; then
+  pass "every library the programs load comes with a dependency of the package"
+else
+  grep FAILED "$work/libraries.log" || cat "$work/libraries.log"
+  fail "the programs load libraries the package does not depend on (above)"
 fi
 
 # The command-line compare answers its version.
@@ -164,13 +182,22 @@ else
   fail "lintian is missing (apt-get install lintian, or run scripts/test)"
 fi
 
-# Removing leaves nothing of the program behind.
-if "${apt[@]}" purge vantrix >"$work/apt.log" 2>&1 && ! command -v vantrix >/dev/null &&
-  [ ! -e /usr/share/applications/org.vantrix.Vantrix.desktop ]; then
-  pass "the package is removed"
+# Purging leaves nothing of the program behind: no file it installed.
+if "${apt[@]}" purge vantrix >"$work/apt.log" 2>&1; then
+  left=()
+  for path in "${installed_files[@]}"; do
+    if [ -e "$path" ] || [ -L "$path" ]; then left+=("$path"); fi
+  done
+  if [ ${#installed_files[@]} -lt 2 ] || [[ ! " ${installed_files[*]} " =~ " /usr/bin/vantrix " ]]; then
+    fail "dpkg -L listed ${#installed_files[@]} file(s), not the package's files"
+  elif [ ${#left[@]} -ne 0 ]; then
+    fail "purging left ${#left[@]} of the package's ${#installed_files[@]} files: ${left[*]}"
+  else
+    pass "purging removed all ${#installed_files[@]} files the package installed"
+  fi
 else
   cat "$work/apt.log"
-  fail "the package was not removed cleanly"
+  fail "the package could not be purged"
 fi
 
 if [ "$failures" -ne 0 ]; then

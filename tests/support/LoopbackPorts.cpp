@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
+#include <cstring>
 
 namespace vantrix::test {
 
@@ -130,12 +133,28 @@ bool SilentListener::AllClosedByClients() {
 }
 
 int ClosedLoopbackPort() {
-  // The port of a listener that has been closed again: nothing answers it.
-  SilentListener listener;
-  return listener.port();
+  // A socket bound to a port the system picks, which never listens: the
+  // system refuses connections to it. Had it been let go, the next server
+  // to ask for any free port could be given it.
+  static std::mutex mutex;
+  static std::vector<int> bound;
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ADD_FAILURE() << "cannot bind a loopback port: " << std::strerror(errno);
+    return 0;
+  }
+  const std::lock_guard lock(mutex);
+  bound.push_back(fd);
+  return ntohs(addr.sin_port);
 }
 
-LoopbackForwarder::LoopbackForwarder(int targetPort) : target_(targetPort) {
+LoopbackForwarder::LoopbackForwarder(int targetPort, std::function<bool()> holdClientsWhen)
+    : target_(targetPort), holdClientsWhen_(std::move(holdClientsWhen)) {
   port_ = ListenOnLoopback(listener_);
   if (::pipe2(wake_, O_CLOEXEC) == 0) thread_ = std::thread([this] { Run(); });
 }
@@ -172,6 +191,7 @@ void LoopbackForwarder::Run() {
     bool fromServerOpen = true;
   };
   std::vector<Pair> pairs;
+  bool holding = false;
   char buffer[16384];
   for (;;) {
     std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}, {listener_, POLLIN, 0}};
@@ -210,7 +230,8 @@ void LoopbackForwarder::Run() {
       if (p.fromClientOpen && fds[2 + 2 * i].revents != 0) {
         const ssize_t n = ::recv(p.client, buffer, sizeof buffer, 0);
         if (n > 0) {
-          SendAll(p.server, buffer, n);
+          holding = holding || (holdClientsWhen_ && holdClientsWhen_());
+          if (!holding) SendAll(p.server, buffer, n);
         } else if (n == 0 || errno != EINTR) {
           p.fromClientOpen = false;
           ::shutdown(p.server, SHUT_WR);

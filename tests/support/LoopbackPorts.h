@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -8,7 +9,9 @@
 
 namespace vantrix::test {
 
-// A loopback port with nothing listening on it (connections are refused).
+// A loopback port with nothing listening on it: connections are refused.
+// The port stays bound (without listening) until the test program ends, so
+// that no server, of this program or another, can take it meanwhile.
 int ClosedLoopbackPort();
 
 // A loopback socket that takes connections into its backlog and never
@@ -69,9 +72,15 @@ private:
 // byte for byte in both directions, and notes when a client closes its end:
 // what a server sees of its clients' connections, for a server that cannot
 // tell. Closing is passed on, one direction at a time.
+//
+// Given `holdClientsWhen`, it asks it each time a client has sent something,
+// before passing it on; from the first time it holds, nothing more that
+// clients send is passed on (it is read and dropped, so that closing is
+// still seen), while the server's replies still are: a server that stops
+// answering at a moment the test chooses, such as after a first message.
 class LoopbackForwarder {
 public:
-  explicit LoopbackForwarder(int targetPort);
+  explicit LoopbackForwarder(int targetPort, std::function<bool()> holdClientsWhen = {});
   ~LoopbackForwarder();
   LoopbackForwarder(const LoopbackForwarder&) = delete;
   LoopbackForwarder& operator=(const LoopbackForwarder&) = delete;
@@ -88,6 +97,7 @@ private:
   int listener_ = -1;
   int port_ = 0;
   int target_ = 0;
+  std::function<bool()> holdClientsWhen_;
   int wake_[2] = {-1, -1};
   mutable std::mutex mutex_;
   int connections_ = 0;

@@ -12,10 +12,17 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <atomic>
-#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <future>
 #include <thread>
+#include <utility>
 
 #include "WidgetTest.h"
 #include "mail/InvioMailGlob.h"
@@ -216,12 +223,43 @@ TEST_F(MailProgressTest, TheSendingTimerStartsTheWorkerOnlyWhenNoBatchIsOnItsWay
   EXPECT_TRUE(fake().messages.isEmpty());
 }
 
+// Whether a thread of this process is blocked on a futex: waiting for a
+// lock, or for a condition such as another thread's end (QThread::wait).
+// Read from the kernel without allocating, so that the asking thread never
+// contends with the one it asks about.
+bool BlockedOnFutex(pid_t thread) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(thread));
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[32] = {};
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  return n > 0 && std::atol(text) == SYS_futex;
+}
+
+// Calls `closing` when its window receives its close event, before the
+// window handles it.
+class CloseWatch final : public QObject {
+public:
+  explicit CloseWatch(std::function<void()> closing) : closing_(std::move(closing)) {}
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::Close && closing_) std::exchange(closing_, nullptr)();
+    return false;
+  }
+
+private:
+  std::function<void()> closing_;
+};
+
 // The main window, as it goes, waits for a mail worker still at work before
 // it lets go of the mail facility and deletes its timers: the worker ends
 // while the progress display is attached and the progress timer it switches
-// is there. The worker here is busy for half a second, so that it is still
-// running when the window is deleted; the window is closed and deleted in
-// the test, without the fixture's own wait for the worker.
+// is there. The worker here is busy until the window is closed, and then
+// until the window, going, waits for something: the worker's end, or, were
+// the window not to wait for it, the end the thread's own destructor waits
+// for after the facility was let go and the timer deleted. The window is
+// closed and deleted in the test, without the fixture's own wait.
 TEST_F(MailProgressTest, TheMainWindowWaitsForABusyMailWorkerBeforeItGoes) {
   auto& main = Reach<FinestraPrincipale>();
   std::atomic<bool> timerGone{false};
@@ -230,8 +268,14 @@ TEST_F(MailProgressTest, TheMainWindowWaitsForABusyMailWorkerBeforeItGoes) {
   std::atomic<bool> timerAtEnd{false};
   QObject::connect(main.TimerFinestraInvioMail, &QObject::destroyed, qApp,
                    [&timerGone] { timerGone = true; });
+  std::promise<void> closing;
+  std::future<void> closed = closing.get_future();
+  CloseWatch watch([&closing] { closing.set_value(); });
+  main.installEventFilter(&watch);
+  const pid_t mainThread = ::gettid();
   main.ThreadInvioMail->Run = [&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    closed.wait();
+    while (!BlockedOnFutex(mainThread)) std::this_thread::yield();
     displayAtEnd = Glob::Display() != nullptr;
     timerAtEnd = !timerGone;
     ended = true;

@@ -6,7 +6,9 @@
 #include <QByteArray>
 
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "EncodedByTheBuild.h"
 #include "FakeCubeSqlServer.h"
@@ -324,6 +326,52 @@ TEST_F(VersionCheckTest, LaterNamesTheNextStartAndTheCheckComesBackIn24Hours) {
   EXPECT_EQ(Queries().size(), 2U);
 }
 
+// While the check shows anything (the offer, or a box of its own), its
+// timer is stopped: a day-old offer still open is never joined by a second
+// one. Afterwards the timer runs again, every 24 hours.
+TEST_F(VersionCheckTest, TheTimerIsStoppedWhileTheCheckShowsSomething) {
+  const struct {
+    const char* name;
+    const char* rows;  // the prodotti table; nullptr: no table at all
+    bool mandatory;
+    std::optional<PressedButton> answer;  // to the offer
+    int shown;                            // dialogs and boxes, in all
+  } cases[] = {
+      {"offer, Scarica", "('vantrix', '2030.1.0', 'https://dl.example/v.dmg', 'w')", false,
+       PressedButton::Action, 1},
+      {"offer, Più tardi", "('vantrix', '2030.1.0', 'l', 'w')", false,
+       PressedButton::AlternateAction, 2},
+      {"offer closed", "('vantrix', '2030.1.0', 'l', 'w')", false, std::nullopt, 1},
+      {"mandatory offer closed", "('vantrix', '2030.1.0', 'l', 'w')", true, std::nullopt, 1},
+      {"Scarica with a link that cannot be opened", "('vantrix', '2030.1.0', 'file:///x', 'w')",
+       false, PressedButton::Action, 2},
+      {"product not found", "('othertool', '2030.1.0', 'l', 'w')", false, std::nullopt, 1},
+      {"the query fails", nullptr, false, std::nullopt, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fake().Reset();
+    server_.Execute(
+        "DROP TABLE IF EXISTS prodotti;"
+        "CREATE TABLE prodotti (nomesw TEXT, versione TEXT, download TEXT, downloadwin TEXT);");
+    if (c.rows != nullptr) {
+      server_.Execute(std::string("INSERT INTO prodotti VALUES ") + c.rows + ";");
+    } else {
+      server_.Execute("DROP TABLE prodotti;");
+    }
+    timer_.ObbligoQuit = c.mandatory;
+    if (c.answer) fake().modalAnswers = {*c.answer};
+    std::vector<bool> activeWhileShown;
+    fake().whileShown = [&] { activeWhileShown.push_back(timer_.isActive()); };
+
+    timer_.Action();
+
+    EXPECT_EQ(activeWhileShown, std::vector<bool>(static_cast<std::size_t>(c.shown), false))
+        << "true: the timer ran while something was on screen";
+    ExpectRearmed();
+  }
+}
+
 TEST_F(VersionCheckTest, AMandatoryUpdateCannotBePostponed) {
   timer_.ObbligoQuit = true;
   timer_.Action();  // closed without "Scarica"
@@ -418,8 +466,11 @@ TEST_F(VersionCheckTest, TheMainWindowsTimerRunsTheCheck) {
   EXPECT_TRUE(window.TimerVersione1->isSingleShot());
   EXPECT_TRUE(window.TimerVersione1->isActive());
 
+  bool activeWhileOffered = true;
+  fake().whileShown = [&] { activeWhileOffered = window.TimerVersione1->isActive(); };
   QMetaObject::invokeMethod(window.TimerVersione1, "timeout");
   EXPECT_EQ(fake().dialogs.size(), 1U);
+  EXPECT_FALSE(activeWhileOffered) << "the timer ran while the offer was on screen";
   EXPECT_EQ(window.TimerVersione1->interval(), 86400000);
   EXPECT_FALSE(window.TimerVersione1->isSingleShot());
   EXPECT_TRUE(window.TimerVersione1->isActive());

@@ -6,8 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <sqlite3.h>
-
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -29,14 +27,6 @@ const char* const kSqlOld = "CREATE TABLE a_users (id INTEGER);";
 const char* const kSqlNew =
     "CREATE TABLE a_users (id INTEGER); CREATE TABLE b_orders (id INTEGER);"
     "CREATE TABLE c_notes (body TEXT);";
-
-// Changes a SQLite file behind the window's back.
-void RunSqliteSql(const std::filesystem::path& file, const char* sql) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-  EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(db);
-}
 
 class EditedPanelTest : public WindowTest {
 protected:
@@ -139,34 +129,6 @@ TEST_F(EditedPanelTest, CompareListsAnEditedSideAgainAndTheExportAgreesWithTheRo
       EXPECT_EQ(fake().messages, QStringList());
     }
   }
-}
-
-// When the rows cannot be told from what the Compare read (a table dropped
-// since Connect is still a row, "not checked"), nothing is offered for
-// export; once the side is listed again, the export says what the rows say.
-TEST_F(EditedPanelTest, TheExportIsOfferedOnlyWhenItSaysWhatTheRowsSay) {
-  TempSqlite db1("CREATE TABLE a (x INTEGER); CREATE TABLE b (y INTEGER);");
-  TempSqlite db2("CREATE TABLE a (x TEXT); CREATE TABLE b (y INTEGER);");
-  ChooseSQLite(1, db1.path());
-  ChooseSQLite(2, db2.path());
-  Connect(1);
-  Connect(2);
-  Compare();
-  ASSERT_EQ(RowsOf(W().DiffTables), (QStringList{"a | " + kDiffer, "b | " + kOk}));
-  ASSERT_TRUE(ExportEntry()->isEnabled());
-  EXPECT_EQ(ExportedRows(), RowsOf(W().DiffTables));
-
-  RunSqliteSql(db1.path(), "DROP TABLE b;");
-  Compare();
-  EXPECT_EQ(RowsOf(W().DiffTables), (QStringList{"a | " + kDiffer, "b | " + kNotChecked}));
-  EXPECT_FALSE(ExportEntry()->isEnabled());
-
-  Connect(1);
-  Compare();
-  EXPECT_EQ(RowsOf(W().DiffTables), QStringList{"a | " + kDiffer});
-  ASSERT_TRUE(ExportEntry()->isEnabled());
-  EXPECT_EQ(ExportedRows(), RowsOf(W().DiffTables));
-  EXPECT_EQ(fake().messages, QStringList());
 }
 
 }  // namespace

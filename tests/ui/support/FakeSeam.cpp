@@ -11,10 +11,12 @@ void FakeSeam::MsgBox(const QString& text) { TitledMsgBox(QString(), text); }
 void FakeSeam::TitledMsgBox(const QString& title, const QString& text) {
   messages.append(text);
   messageTitles.append(title);
+  if (whileShown) whileShown();
 }
 
 ui::PressedButton FakeSeam::ShowModal(const ui::MessageDialogSpec& dialog) {
   dialogs.push_back(dialog);
+  if (whileShown) whileShown();
   if (modalAnswers.empty()) return ui::PressedButton::Cancel;
   const ui::PressedButton answer = modalAnswers.front();
   modalAnswers.pop_front();
@@ -63,6 +65,7 @@ void FakeSeam::Reset() {
   beeps = 0;
   quitCodes.clear();
   executableFileName = QStringLiteral("vantrix");
+  whileShown = nullptr;
 }
 
 FakeSeam& Fake() {

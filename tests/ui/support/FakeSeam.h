@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
   std::deque<std::optional<ui::SaveChoice>> saveAnswers;
   // The program's file name as the fake reports it.
   QString executableFileName = QStringLiteral("vantrix");
+  // Called while a message box or a message dialog is on screen, before it
+  // is answered: what a test checks of the program's state at that moment.
+  std::function<void()> whileShown;
 
   // What was asked, in order.
   QStringList messages;
