@@ -3,7 +3,9 @@
 // scripts/bench runs it beside the other tools and prints the table.
 //
 //   vantrix_bench generate-sqlite TABLES DIR   DIR/db1.sqlite and DIR/db2.sqlite
-//   vantrix_bench generate-sql TABLES SIDE     the SQL of side 1 or 2, for MariaDB
+//   vantrix_bench generate-sql TABLES SIDE [postgresql]
+//                                              the SQL of side 1 or 2, for MariaDB
+//                                              or PostgreSQL
 //   vantrix_bench core SIDE1 SIDE2 RUNS        Compare through the core
 //   vantrix_bench window SIDE1 SIDE2 RUNS      Compare in the main window (offscreen)
 //
@@ -11,9 +13,10 @@
 // timing commands print one line per run ("run <ms> <rows>") and, for the
 // window, the peak resident memory ("peak_rss_kb <kb>").
 //
-// The pair: DB 1 has TABLES tables of 20 fields; DB 2 is DB 1 without every
-// 20th table, with one field retyped in every 15th and one field renamed by
-// letter case in every 25th.
+// The pair: DB 1 has TABLES tables of 20 fields, a third with defaults, each
+// with a unique constraint, two indexes and a reference to the table before;
+// DB 2 is DB 1 without every 20th table, with one field retyped in every
+// 15th and one field renamed by letter case in every 25th.
 #include <sqlite3.h>
 #include <sys/resource.h>
 
@@ -56,22 +59,62 @@ std::string TableName(int t) {
   return name;
 }
 
-std::string PairSql(int tables, int side) {
+enum class Dialect { kMysql, kSqlite, kPostgres };
+
+// The declared type of field `f` in a dialect: PostgreSQL has no DATETIME
+// and no DOUBLE on its own.
+std::string FieldType(int f, Dialect dialect) {
+  const std::string type = kTypes[f % 10];
+  if (dialect == Dialect::kPostgres && type == "DATETIME") return "TIMESTAMP";
+  if (dialect == Dialect::kPostgres && type == "DOUBLE") return "DOUBLE PRECISION";
+  return type;
+}
+
+// A default for a third of the fields, of each field type's own kind.
+std::string FieldDefault(int f) {
+  if (f % 3 != 2) return {};
+  switch (f % 10) {
+    case 1:
+    case 2:
+    case 6:
+      return " DEFAULT 'x'";
+    case 3:
+      return " DEFAULT '2000-01-01 00:00:00'";
+    case 8:
+      return " DEFAULT '2000-01-01'";
+    default:
+      return " DEFAULT 0";
+  }
+}
+
+// Each table has, besides its fields, a unique constraint, two indexes
+// (one of two columns) and a reference to the table before it.
+std::string PairSql(int tables, int side, Dialect dialect = Dialect::kMysql) {
+  const auto exists = [&](int t) { return !(side == 2 && t % 20 == 19); };
   std::string sql;
   for (int t = 0; t < tables; ++t) {
-    if (side == 2 && t % 20 == 19) continue;
-    sql += "CREATE TABLE " + TableName(t) + " (";
+    if (!exists(t)) continue;
+    const std::string table = TableName(t);
+    sql += "CREATE TABLE " + table + " (";
     for (int f = 0; f < kFields; ++f) {
       if (f) sql += ", ";
       const bool renamed = side == 2 && t % 25 == 24 && f == 5;
       const bool retyped = side == 2 && t % 15 == 14 && f == 3;
-      sql += renamed ? 'F' : 'f';
-      sql += std::to_string(f);
+      const std::string name = (renamed ? "F" : "f") + std::to_string(f);
+      sql += renamed && dialect == Dialect::kPostgres ? "\"" + name + "\"" : name;
       sql += ' ';
-      sql += retyped ? "VARCHAR(20)" : kTypes[f % 10];
+      sql += retyped ? std::string("VARCHAR(20)") : FieldType(f, dialect);
+      if (!retyped) sql += FieldDefault(f);
       if (f == 0) sql += " NOT NULL PRIMARY KEY";
     }
+    sql += ", UNIQUE (f1)";
+    if (t > 0) {
+      const int referenced = exists(t - 1) ? t - 1 : t - 2;
+      sql += ", FOREIGN KEY (f10) REFERENCES " + TableName(referenced) + " (f0)";
+    }
     sql += ");\n";
+    sql += "CREATE INDEX " + table + "_a ON " + table + " (f4);\n";
+    sql += "CREATE INDEX " + table + "_b ON " + table + " (f15, f16);\n";
   }
   return sql;
 }
@@ -83,7 +126,7 @@ int GenerateSqlite(int tables, const std::filesystem::path& dir) {
     std::filesystem::remove(path);
     sqlite3* db = nullptr;
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) return 1;
-    const std::string sql = "BEGIN;" + PairSql(tables, side) + "COMMIT;";
+    const std::string sql = "BEGIN;" + PairSql(tables, side, Dialect::kSqlite) + "COMMIT;";
     char* error = nullptr;
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
       std::cerr << "generate: " << (error ? error : "?") << "\n";
@@ -236,15 +279,18 @@ int WindowCompare(int argc, char** argv, const std::string& side1, const std::st
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "generate-sqlite" && argc == 4) return GenerateSqlite(std::atoi(argv[2]), argv[3]);
-  if (command == "generate-sql" && argc == 4) {
-    std::cout << PairSql(std::atoi(argv[2]), std::atoi(argv[3]));
+  if (command == "generate-sql" && (argc == 4 || argc == 5)) {
+    const bool postgres = argc == 5 && std::string(argv[4]) == "postgresql";
+    std::cout << PairSql(std::atoi(argv[2]), std::atoi(argv[3]),
+                         postgres ? Dialect::kPostgres : Dialect::kMysql);
     return 0;
   }
   if (command == "core" && argc == 5) return CoreCompare(argv[2], argv[3], std::atoi(argv[4]));
   if (command == "window" && argc == 5) {
     return WindowCompare(argc, argv, argv[2], argv[3], std::atoi(argv[4]));
   }
-  std::cerr << "usage: vantrix_bench generate-sqlite TABLES DIR | generate-sql TABLES SIDE |\n"
+  std::cerr << "usage: vantrix_bench generate-sqlite TABLES DIR |\n"
+               "       generate-sql TABLES SIDE [postgresql] |\n"
                "       core SIDE1 SIDE2 RUNS | window SIDE1 SIDE2 RUNS\n";
   return 2;
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Runs the benchmark that scripts/bench prints: Vantrix's Compare beside the
 tools users would pick instead, on generated schema pairs in SQLite files and
-in a private MariaDB on loopback.
+in a private MariaDB and PostgreSQL on loopback.
 
-Called by scripts/bench with the build folder and the MariaDB test server's
-settings in the environment (VANTRIX_TEST_MYSQL_*). Prints one table.
+Called by scripts/bench with the build folder and the test servers' settings
+in the environment (VANTRIX_TEST_MYSQL_*, VANTRIX_TEST_PG_*). Prints one
+table.
 """
 import argparse
 import os
@@ -53,6 +54,26 @@ class MariaDb:
                        "OTHER_COMMANDS FROM information_schema.USER_STATISTICS "
                        f"WHERE USER = '{name}'").split()
         return (int(out[0]), int(out[1])) if out else (0, 0)
+
+
+class Postgres:
+    """The PostgreSQL test server, when scripts/bench started one
+    (VANTRIX_TEST_PG_*)."""
+
+    def __init__(self):
+        self.host = os.environ["VANTRIX_TEST_PG_HOST"]
+        self.port = int(os.environ["VANTRIX_TEST_PG_PORT"])
+        self.user = os.environ["VANTRIX_TEST_PG_USER"]
+        self.password = os.environ["VANTRIX_TEST_PG_PASSWORD"]
+
+    def run(self, sql, database):
+        return subprocess.run(["psql", "-X", "-q", "-v", "ON_ERROR_STOP=1", "-h", self.host,
+                               "-p", str(self.port), "-U", self.user, "-d", database],
+                              input=sql, text=True, capture_output=True, check=True,
+                              env=dict(os.environ, PGPASSWORD=self.password)).stdout
+
+    def url(self, database):
+        return f"postgresql://{self.user}@{self.host}:{self.port}/{database}"
 
 
 class Row:
@@ -150,6 +171,7 @@ def main():
     diff_tool = os.path.join(args.build, "vantrix-diff")
     have_diff = os.path.exists(diff_tool)
     db = MariaDb()
+    pg = Postgres() if os.environ.get("VANTRIX_TEST_PG_HOST") else None
     work = tempfile.mkdtemp(prefix="vantrix-bench.")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     rows = []
@@ -234,9 +256,24 @@ def main():
 
                 times, costs = per_side(db, accounts, run_cli, runs)
                 rows.append(Row("vantrix-diff --format json", "MariaDB", tables, times, costs))
+
+                # The same comparison writing the SQL that makes DB 2 like
+                # DB 1 instead: what planning and writing the script adds.
+                def run_sql(n, accounts=accounts):
+                    return [timed([diff_tool, "--format", "sql", "--output", os.devnull,
+                                   f"mysql://{accounts[0]}:{PASSWORD}@{db.host}:{db.port}/"
+                                   f"{names[0]}",
+                                   f"mysql://{accounts[1]}:{PASSWORD}@{db.host}:{db.port}/"
+                                   f"{names[1]}"], ok_codes=(0, 1))[0] for _ in range(n)]
+
+                times, costs = per_side(db, accounts, run_sql, runs)
+                rows.append(Row("vantrix-diff --format sql", "MariaDB", tables, times, costs))
                 times = [timed([diff_tool, "--format", "json", "--output", os.devnull, s1, s2],
                                ok_codes=(0, 1))[0] for _ in range(runs)]
                 rows.append(Row("vantrix-diff --format json", "SQLite", tables, times))
+                times = [timed([diff_tool, "--format", "sql", "--no-verify", "--output", os.devnull,
+                                s1, s2], ok_codes=(0, 1))[0] for _ in range(runs)]
+                rows.append(Row("vantrix-diff --format sql --no-verify", "SQLite", tables, times))
 
             limit = args.tool_timeout
             log("   sqldiff --schema")
@@ -271,6 +308,39 @@ def main():
             except Stopped:
                 rows.append(Row("mariadb-dump --no-data ×2 + diff", "MariaDB", tables, [],
                                 stopped_after=limit))
+
+            if pg:
+                pg_names = [f"pb{tables}_1", f"pb{tables}_2"]
+                for side, name in enumerate(pg_names, 1):
+                    pg.run(f"DROP DATABASE IF EXISTS {name}", "postgres")
+                    pg.run(f"CREATE DATABASE {name}", "postgres")
+                    sql = subprocess.run([bench, "generate-sql", str(tables), str(side),
+                                          "postgresql"], check=True, capture_output=True,
+                                         text=True).stdout
+                    pg.run("BEGIN;\n" + sql + "COMMIT;", name)
+                pg_env = dict(os.environ, PGPASSWORD=pg.password,
+                              VANTRIX_DB1_PASSWORD=pg.password, VANTRIX_DB2_PASSWORD=pg.password)
+                if have_diff:
+                    log("   vantrix-diff, PostgreSQL")
+                    for fmt in ("json", "sql"):
+                        times = [timed([diff_tool, "--format", fmt, "--output", os.devnull,
+                                        pg.url(pg_names[0]), pg.url(pg_names[1])],
+                                       env=pg_env, ok_codes=(0, 1))[0] for _ in range(runs)]
+                        rows.append(Row(f"vantrix-diff --format {fmt}", "PostgreSQL", tables,
+                                        times))
+                log("   pg_dump --schema-only + diff")
+                command = " ; ".join(
+                    f"pg_dump --schema-only -h {pg.host} -p {pg.port} -U {pg.user} "
+                    f"{pg_names[i]} > {dump}pg{i}.sql" for i in (0, 1)) + \
+                    f" ; diff {dump}pg0.sql {dump}pg1.sql > /dev/null"
+                try:
+                    times = [timed(command, env=pg_env, ok_codes=(0, 1), timeout=limit)[0]
+                             for _ in range(other_runs)]
+                    rows.append(Row("pg_dump --schema-only ×2 + diff", "PostgreSQL", tables,
+                                    times))
+                except Stopped:
+                    rows.append(Row("pg_dump --schema-only ×2 + diff", "PostgreSQL", tables, [],
+                                    stopped_after=limit))
 
             if shutil.which("skeema"):
                 log("   skeema diff")

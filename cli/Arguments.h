@@ -26,6 +26,8 @@ struct Arguments {
   std::string sqlFile;
   bool allowUnsafe = false;
   bool noVerify = false;
+  // A scratch database to prove the script on (--verify URL).
+  std::string verify;
   std::vector<std::string> renames;  // TABLE.OLD=NEW
   std::vector<std::string> tables;
   std::vector<std::string> exclude;

@@ -164,8 +164,15 @@ int Run(int argc, char** argv) {
   app.add_flag("--allow-unsafe", args.allowUnsafe,
                "Write the steps that can lose data (dropping tables or columns, narrowing "
                "types, NOT NULL on a column that may hold NULLs) as statements, not comments");
-  app.add_flag("--no-verify", args.noVerify,
-               "Do not prove a SQLite or cubeSQL DB 2's script on a scratch copy first");
+  auto* noVerify = app.add_flag(
+      "--no-verify", args.noVerify,
+      "Do not prove a SQLite or cubeSQL DB 2's script on a scratch copy first");
+  app.add_option("--verify", args.verify,
+                 "Prove the script first on a scratch database of DB 2's engine that may be "
+                 "written: an empty MariaDB/MySQL database, a PostgreSQL database (in a schema "
+                 "of its own), or a SQLite path or :memory:; it is left as it was found")
+      ->type_name("URL")
+      ->excludes(noVerify);
   app.add_option("--rename", args.renames,
                  "A column renamed on purpose: TABLE.OLD=NEW (DB 1's table, DB 2's name, DB 1's "
                  "name); may be repeated")

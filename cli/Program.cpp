@@ -18,6 +18,8 @@
 #include "cli/Side.h"
 #include "cli/Terminal.h"
 #include "compare/Findings.h"
+#include "db/Ascii.h"
+#include "db/TypeDetails.h"
 #include "migrate/Script.h"
 #include "migrate/Verify.h"
 #include "report/Report.h"
@@ -69,8 +71,11 @@ private:
   bool ReadBoth(Side& db1, Side& db2);
   // The SQL that makes DB 2 like DB 1: as the report, or to --sql FILE
   // beside it; proved first on a scratch copy when DB 2 is SQLite.
-  int WriteSql(const Side& db1, const Side& db2, const report::Report& report,
+  int WriteSql(const Side& db1, const Side& db2, Side& scratch, const report::Report& report,
                std::vector<migrate::Rename> renames, bool asReport);
+  // Checks --verify's URL before anything is read: DB 2's engine, not one
+  // of the compared databases. False with the trouble told.
+  bool PrepareScratch(const Side& db1, const Side& db2, Side& scratch);
 
   Arguments args_;
   report::Format format_ = report::Format::kText;
@@ -249,8 +254,16 @@ int Program::Compare() {
   Side db2{2, args_.db2, {}, {}, {}};
   if (!Resolve(db1) || !Resolve(db2)) return kExitTrouble;
   if (!OutputIsNoSide(db1) || !OutputIsNoSide(db2)) return kExitTrouble;
+  Side scratch{0, args_.verify, {}, {}, {}};
+  if (!args_.verify.empty()) {
+    if (!sqlReport && args_.sqlFile.empty()) {
+      return Trouble("--verify proves the SQL script: give it with --format sql or --sql FILE");
+    }
+    if (!PrepareScratch(db1, db2, scratch)) return kExitTrouble;
+  }
   FindPassword(db1, true);
   FindPassword(db2, true);
+  if (!args_.verify.empty()) FindPassword(scratch, true);
   if (!ReadBoth(db1, db2)) return kExitTrouble;
 
   report::Report report;
@@ -275,7 +288,7 @@ int Program::Compare() {
   report.db2 = Describe(db2);
   report.generatedAt = report::GeneratedAtNow();
   if (sqlReport || !args_.sqlFile.empty()) {
-    return WriteSql(db1, db2, report, std::move(renames), sqlReport);
+    return WriteSql(db1, db2, scratch, report, std::move(renames), sqlReport);
   }
   if (writes_) {
     const bool colour = format_ == report::Format::kText && !toFile_ &&
@@ -288,8 +301,72 @@ int Program::Compare() {
   return report.findings.HasDifferences() ? kExitDifferences : kExitSame;
 }
 
-int Program::WriteSql(const Side& db1, const Side& db2, const report::Report& report,
-                      std::vector<migrate::Rename> renames, bool asReport) {
+bool Program::PrepareScratch(const Side& db1, const Side& db2, Side& scratch) {
+  ParsedUrl parsed = ParseDatabaseUrl(scratch.argument);
+  if (!parsed.url) {
+    Trouble(scratch.Shown() + ": " + parsed.error);
+    return false;
+  }
+  scratch.url = std::move(*parsed.url);
+  const DatabaseUrl& url = scratch.url;
+  const db::Dialect wanted = db::DialectOf(db2.schema.engine.empty() ? db2.url.engine
+                                                                      : db2.schema.engine);
+  const db::Dialect given = db::DialectOf(url.engine);
+  const auto engineText = [](db::Dialect d) {
+    return d == db::Dialect::kMysql      ? std::string("a MariaDB/MySQL database")
+           : d == db::Dialect::kPostgres ? std::string("a PostgreSQL database")
+                                         : std::string("a SQLite file or :memory:");
+  };
+  if (url.engine == "Snapshot" || url.engine == "CubeSQLserver" || given != wanted) {
+    Trouble(scratch.Shown() + ": the script is in DB 2's dialect, so it is proved on " +
+            engineText(wanted));
+    return false;
+  }
+  if (url.engine == "SQLite") {
+    // :memory: is a scratch file of our own, removed after.
+    if (url.file == ":memory:") return true;
+    std::error_code ec;
+    if (std::filesystem::is_directory(url.file, ec)) {
+      Trouble(scratch.Shown() + ": a directory, not a SQLite file: " + url.file);
+      return false;
+    }
+  } else if (url.database.empty()) {
+    Trouble(scratch.Shown() + ": name the scratch database in the URL");
+    return false;
+  }
+  // The compared databases are never written.
+  for (const Side* side : {&db1, &db2}) {
+    bool same = false;
+    if (url.engine == "SQLite") {
+      std::error_code ec;
+      same = (side->url.engine == "SQLite" || side->url.engine == "Snapshot") &&
+             std::filesystem::equivalent(url.file, side->url.file, ec);
+    } else {
+      const auto port = [](const DatabaseUrl& u) {
+        return u.port > 0 ? u.port : db::DefaultPort(u.engine);
+      };
+      same = db::DialectOf(side->url.engine) == given &&
+             db::AsciiLower(side->url.host) == db::AsciiLower(url.host) &&
+             port(side->url) == port(url) && side->url.database == url.database;
+    }
+    if (same) {
+      Trouble(scratch.Shown() + " is DB " + std::to_string(side->number) +
+              ", which is compared and never written: name a scratch database");
+      return false;
+    }
+  }
+  scratch.database = db::CreateDatabase(url.engine);
+  if (!scratch.database) {
+    Trouble(scratch.Shown() + ": this build of vantrix-diff has no " + url.engine + " engine");
+    return false;
+  }
+  scratch.database->Writable = true;
+  return true;
+}
+
+int Program::WriteSql(const Side& db1, const Side& db2, Side& scratch,
+                      const report::Report& report, std::vector<migrate::Rename> renames,
+                      bool asReport) {
   // The tables in scope, on both sides.
   const auto scoped = [&](const db::Schema& schema) {
     db::Schema out = schema;
@@ -307,8 +384,16 @@ int Program::WriteSql(const Side& db1, const Side& db2, const report::Report& re
   const migrate::Script script = migrate::PlanScript(schema1, schema2, options);
   const db::Dialect dialect = db::DialectOf(schema2.engine);
   migrate::Verification verification;
-  if (dialect == db::Dialect::kSqlite && !args_.noVerify) {
-    verification = migrate::VerifyOnSqlite(schema1, schema2, script, args_.allowUnsafe);
+  if (scratch.database && dialect != db::Dialect::kSqlite) {
+    std::string failure;
+    if (!ConnectSide(scratch, failure)) return Trouble(failure);
+    verification =
+        migrate::VerifyOnServer(*scratch.database, schema1, schema2, options, args_.allowUnsafe);
+    scratch.database->Close();
+  } else if (dialect == db::Dialect::kSqlite && !args_.noVerify) {
+    const std::string path =
+        scratch.database && scratch.url.file != ":memory:" ? scratch.url.file : std::string();
+    verification = migrate::VerifyOnSqlite(schema1, schema2, script, args_.allowUnsafe, path);
   }
   migrate::ScriptHeader header{report::text::SideText(report.db1),
                                report::text::SideText(report.db2), *report.generatedAt,
@@ -333,10 +418,14 @@ int Program::WriteSql(const Side& db1, const Side& db2, const report::Report& re
       return Trouble("cannot write --sql \"" + args_.sqlFile + "\": " + reason);
     }
   }
+  if (!verification.cleanUp.empty()) {
+    std::cerr << "vantrix-diff: " << scratch.Shown() << " could not be emptied again: "
+              << report::text::Plain(verification.cleanUp) << '\n';
+  }
   if (verification.ran && !verification.failedStatement.empty()) {
-    std::cerr << "vantrix-diff: the script failed on a scratch copy of DB 2: "
-              << report::text::Plain(verification.failedStatement) << ": "
-              << report::text::Plain(verification.message) << '\n';
+    std::cerr << "vantrix-diff: the script could not be proved on a scratch copy of DB 2: "
+              << report::text::Plain(report::text::OneLine(verification.failedStatement))
+              << ": " << report::text::Plain(report::text::OneLine(verification.message)) << '\n';
     return kExitTrouble;
   }
   return report.findings.HasDifferences() ? kExitDifferences : kExitSame;

@@ -31,14 +31,18 @@ db::Database::Tls TlsModeNamed(const std::string& mode) {
 std::string ConnectFailure(const Side& side, const std::string& message) {
   const DatabaseUrl& url = side.url;
   if (url.engine == "SQLite") return "cannot connect: " + message;
-  const std::string number = std::to_string(side.number);
+  const std::string variable = side.number == 0
+                                   ? std::string("VANTRIX_VERIFY_PASSWORD")
+                                   : "VANTRIX_DB" + std::to_string(side.number) + "_PASSWORD";
+  const std::string whose =
+      side.number == 0 ? std::string("the scratch database") : "DB " + std::to_string(side.number);
   const std::string lower = db::AsciiLower(message);
   const bool refusedLogin = lower.find("password") != std::string::npos ||
                             lower.find("access denied") != std::string::npos ||
                             lower.find("authentication") != std::string::npos;
   if (!url.password && refusedLogin) {
-    return "no password for DB " + number + ": put it in the URL, set VANTRIX_DB" + number +
-           "_PASSWORD, or run on a terminal (the server said: " + message + ")";
+    return "no password for " + whose + ": put it in the URL, set " + variable +
+           ", or run on a terminal (the server said: " + message + ")";
   }
   const int port = url.port > 0 ? url.port : db::DefaultPort(url.engine);
   std::string where = url.host.empty() ? std::string("the local server")
@@ -50,6 +54,7 @@ std::string ConnectFailure(const Side& side, const std::string& message) {
 }  // namespace
 
 std::string Side::Shown() const {
+  if (number == 0) return "--verify \"" + MaskPassword(argument) + "\"";
   return "DB " + std::to_string(number) + " \"" + MaskPassword(argument) + "\"";
 }
 
@@ -121,19 +126,21 @@ std::optional<std::string> Resolve(Side& side) {
 void FindPassword(Side& side, bool mayPrompt) {
   DatabaseUrl& url = side.url;
   if (url.password || url.engine == "SQLite" || url.engine == "Snapshot") return;
-  const std::string variable = "VANTRIX_DB" + std::to_string(side.number) + "_PASSWORD";
+  const std::string variable = side.number == 0
+                                   ? std::string("VANTRIX_VERIFY_PASSWORD")
+                                   : "VANTRIX_DB" + std::to_string(side.number) + "_PASSWORD";
   if (const char* password = std::getenv(variable.c_str()); password && *password) {
     url.password = password;
     return;
   }
   if (mayPrompt && !url.user.empty() && IsTerminal(STDIN_FILENO)) {
-    url.password = PromptPassword("Password for DB " + std::to_string(side.number) + " (" +
-                                  cli::Describe(url) + "): ");
+    const std::string whose = side.number == 0 ? std::string("the scratch database")
+                                               : "DB " + std::to_string(side.number);
+    url.password = PromptPassword("Password for " + whose + " (" + cli::Describe(url) + "): ");
   }
 }
 
-bool ReadSide(Side& side, db::Detail detail, std::string& failure) {
-  if (side.url.engine == "Snapshot") return true;  // read already
+void Configure(Side& side) {
   db::Database* database = side.database.get();
   database->Host = side.url.host;
   database->Port = side.url.port;
@@ -144,7 +151,19 @@ bool ReadSide(Side& side, db::Detail detail, std::string& failure) {
   database->TlsMode = TlsModeNamed(side.url.tlsMode);
   database->TlsCaFile = side.url.tlsCaFile;
   if (side.url.engine == "SQLite") database->DatabaseFile = std::filesystem::path(side.url.file);
+}
 
+bool ConnectSide(Side& side, std::string& failure) {
+  Configure(side);
+  if (side.database->Connect()) return true;
+  failure = side.Shown() + ": " + ConnectFailure(side, side.database->ErrorMessage());
+  return false;
+}
+
+bool ReadSide(Side& side, db::Detail detail, std::string& failure) {
+  if (side.url.engine == "Snapshot") return true;  // read already
+  Configure(side);
+  db::Database* database = side.database.get();
   std::optional<db::Schema> schema;
   if (!database->Connect()) {
     failure = side.Shown() + ": " + ConnectFailure(side, database->ErrorMessage());

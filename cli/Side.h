@@ -15,7 +15,7 @@
 namespace vantrix::cli {
 
 struct Side {
-  int number = 1;  // 1 or 2, as in "DB 1"
+  int number = 1;  // 1 or 2, as in "DB 1"; 0 for --verify's scratch database
   std::string argument;
   DatabaseUrl url;
   std::unique_ptr<db::Database> database;  // none for a snapshot
@@ -28,13 +28,19 @@ struct Side {
 // read at once. The reason, with the side shown, when it is refused.
 std::optional<std::string> Resolve(Side& side);
 
-// The password a server side has nowhere else: from VANTRIX_DB<n>_PASSWORD,
-// or asked for on the terminal when `mayPrompt` and the URL names a user.
+// The password a server side has nowhere else: from VANTRIX_DB<n>_PASSWORD
+// (VANTRIX_VERIFY_PASSWORD for the scratch database), or asked for on the terminal when `mayPrompt` and the URL names a user.
 void FindPassword(Side& side, bool mayPrompt);
 
 // Connects a side and reads its schema in `detail`, then closes the
 // connection; a snapshot is read already. False with the message.
 bool ReadSide(Side& side, db::Detail detail, std::string& failure);
+
+// Sets a side's engine up from its URL; nothing is read.
+void Configure(Side& side);
+// Configures and connects a side, leaving the connection open. False with
+// the message.
+bool ConnectSide(Side& side, std::string& failure);
 
 // A side as the reports name it: never its password.
 report::SideDescription Describe(const Side& side);

@@ -102,4 +102,9 @@ bool IsSingleSelect(std::string_view statement) {
   return true;
 }
 
+bool Database::ExecuteSQL(std::string_view) {
+  SetError("This session only reads");
+  return false;
+}
+
 }  // namespace vantrix::db

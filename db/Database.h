@@ -58,6 +58,9 @@ public:
   // The certificate authorities to verify the server with; empty: the
   // engine's own default (libpq's ~/.postgresql/root.crt, MariaDB's none).
   std::string TlsCaFile;
+  // Set before Connect for a scratch database this program may change (a
+  // script proved on it); every other session only reads.
+  bool Writable = false;
 
   virtual bool Connect() = 0;
   // One record per table or view, name in column 1; nullptr on failure.
@@ -84,6 +87,9 @@ public:
   std::unique_ptr<RecordSet> FieldSchema(std::string_view table);
   // Rows of a read-only statement; nullptr on failure.
   virtual std::unique_ptr<RowSet> SelectSQL(std::string_view statement) = 0;
+  // Runs one statement that may change the database, on a Writable
+  // session only; false with the engine's message on failure.
+  virtual bool ExecuteSQL(std::string_view statement);
   virtual void Close() = 0;
   [[nodiscard]] virtual bool IsConnected() const = 0;
 

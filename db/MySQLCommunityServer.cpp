@@ -182,6 +182,7 @@ bool MySQLCommunityServer::Connect() {
   // This program only reads schemas; a read-only session makes sure of it.
   // Servers that do not know the statement still work, so its result is not
   // checked, but a server that does not answer it is given up.
+  if (Writable) return true;
   static constexpr std::string_view kReadOnly = "SET SESSION TRANSACTION READ ONLY";
   int failed = 0;
   CountStatement();
@@ -419,6 +420,11 @@ std::unique_ptr<RowSet> MySQLCommunityServer::SelectSQL(std::string_view stateme
   auto records = Query(statement);
   if (!records) return nullptr;
   return std::make_unique<RowSet>(std::move(*records));
+}
+
+bool MySQLCommunityServer::ExecuteSQL(std::string_view statement) {
+  if (!Writable) return Database::ExecuteSQL(statement);
+  return QueryEach(statement, [](const Row&) {});
 }
 
 std::unique_ptr<RecordSet> MySQLCommunityServer::Query(std::string_view sql) {

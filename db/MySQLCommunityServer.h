@@ -10,7 +10,8 @@ struct st_mysql;
 namespace vantrix::db {
 
 // MySQL / MariaDB through MariaDB Connector/C. The session only reads: it
-// runs SELECTs on the information schema and never changes the database.
+// runs SELECTs on the information schema and never changes the database,
+// unless it was made Writable for a scratch database.
 //
 // The client library is used in its non-blocking mode, so that one
 // deadline of TimeoutSeconds covers the connection and login together, and
@@ -33,6 +34,7 @@ public:
   // and the indexes, references, checks, views and triggers of the database.
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
+  bool ExecuteSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return mysql_ != nullptr; }
 

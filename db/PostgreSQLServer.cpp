@@ -237,8 +237,8 @@ bool PostgreSQLServer::Connect() {
   const std::string connectTimeout = std::to_string(seconds);
   // Every transaction of the session is read-only; a statement the server
   // works on for longer than the timeout is cancelled by the server itself.
-  const std::string options =
-      "-c default_transaction_read_only=on -c statement_timeout=" + std::to_string(seconds) + "s";
+  const std::string options = std::string(Writable ? "" : "-c default_transaction_read_only=on ") +
+                              "-c statement_timeout=" + std::to_string(seconds) + "s";
   // libpq takes an empty value as no value and then falls back to the
   // environment (PGPASSWORD, PGHOST, PGUSER, PGDATABASE), so that an empty
   // password we were given would become the environment's. The first
@@ -511,6 +511,11 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
     return nullptr;
   }
   return records;
+}
+
+bool PostgreSQLServer::ExecuteSQL(std::string_view statement) {
+  if (!Writable) return Database::ExecuteSQL(statement);
+  return Query(statement, {}) != nullptr;
 }
 
 void PostgreSQLServer::Close() {

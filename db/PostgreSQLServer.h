@@ -12,8 +12,9 @@ struct pg_result;
 namespace vantrix::db {
 
 // PostgreSQL through libpq. The session only reads (every transaction is
-// read-only) and reads the catalog of one schema: SchemaName, or the
-// session's current schema when it is empty.
+// read-only, unless it was made Writable for a scratch database) and reads
+// the catalog of one schema: SchemaName, or the session's current schema
+// when it is empty.
 class PostgreSQLServer final : public Database {
 public:
   static constexpr int kDefaultPort = 5432;
@@ -33,6 +34,7 @@ public:
   // constraints and the triggers of the schema.
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
+  bool ExecuteSQL(std::string_view statement) override;
   void Close() override;
   [[nodiscard]] bool IsConnected() const override { return conn_ != nullptr; }
 

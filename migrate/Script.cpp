@@ -416,7 +416,10 @@ private:
                              [this](const db::ForeignKey& x) { return KeyOf(x); })) {
           continue;
         }
-        Add("add the foreign key " + k.name + " of " + p.t1->name,
+        Add(k.name.empty() ? "add a foreign key of " + p.t1->name + " (" +
+                                 QuoteList(Dialect::kSqlite, k.columns) + ") to " +
+                                 k.referencedTable
+                           : "add the foreign key " + k.name + " of " + p.t1->name,
             {"ALTER TABLE " + Q(p.t1->name) + " ADD " + ForeignKeyClause(t_, k)});
       }
     }

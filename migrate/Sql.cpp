@@ -389,7 +389,42 @@ std::vector<std::string> CreateTrigger(const Translation& t, const db::Trigger& 
     return {"CREATE TRIGGER " + Quote(t.to, trigger.name) + " " + trigger.timing + " " +
             trigger.event + " ON " + Quote(t.to, table) + " FOR EACH ROW " + trigger.body};
   }
+  if (t.to == Dialect::kPostgres) return {TriggerOnTableOnly(trigger.declared)};
   return {trigger.declared};
+}
+
+std::string TriggerOnTableOnly(const std::string& declared) {
+  // An identifier from `at`: "quoted ""like"" this" or bare; its end.
+  const auto identifierEnd = [&](std::size_t at) {
+    if (at >= declared.size()) return at;
+    if (declared[at] == '"') {
+      for (std::size_t i = at + 1; i < declared.size(); ++i) {
+        if (declared[i] != '"') continue;
+        if (i + 1 < declared.size() && declared[i + 1] == '"') {
+          ++i;
+          continue;
+        }
+        return i + 1;
+      }
+      return declared.size();
+    }
+    std::size_t i = at;
+    while (i < declared.size() && declared[i] != ' ' && declared[i] != '.' && declared[i] != '(') {
+      ++i;
+    }
+    return i;
+  };
+  // The first " ON " outside quotes: names before it are the trigger's.
+  bool quoted = false;
+  for (std::size_t i = 0; i + 4 <= declared.size(); ++i) {
+    if (declared[i] == '"') quoted = !quoted;
+    if (quoted || declared.compare(i, 4, " ON ") != 0) continue;
+    const std::size_t start = i + 4;
+    const std::size_t first = identifierEnd(start);
+    if (first >= declared.size() || declared[first] != '.') return declared;
+    return declared.substr(0, start) + declared.substr(first + 1);
+  }
+  return declared;
 }
 
 }  // namespace vantrix::migrate

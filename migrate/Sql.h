@@ -67,6 +67,11 @@ std::vector<std::string> CreateView(const Translation& t, const db::Table& view)
 std::vector<std::string> CreateTrigger(const Translation& t, const db::Trigger& trigger,
                                        std::string_view table);
 
+// PostgreSQL's CREATE TRIGGER as the server writes it, with the table's
+// schema taken out ("ON sales.orders" becomes "ON orders"), so that it is
+// made in the schema the script runs in.
+std::string TriggerOnTableOnly(const std::string& declared);
+
 // Whether an index is the one behind a UNIQUE constraint (written with its
 // table) or one made with CREATE INDEX.
 bool IsConstraint(const db::Index& index);

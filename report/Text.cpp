@@ -438,11 +438,6 @@ std::string StructurePhrase(const compare::StructureFinding& finding) {
   return what;
 }
 
-namespace {
-
-// A definition over several lines on one: each run of spaces, tabs and
-// line breaks is one space. Other control characters are left for the
-// writers to show.
 std::string OneLine(std::string_view text) {
   std::string out;
   bool space = false;
@@ -457,6 +452,8 @@ std::string OneLine(std::string_view text) {
   }
   return out;
 }
+
+namespace {
 
 }  // namespace
 

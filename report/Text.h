@@ -19,6 +19,10 @@ std::string ValidUtf8(std::string_view bytes);
 // characters (which could make a name show as another) by name, as
 // "<U+202E>". Every writer shows the latter so.
 std::string Plain(std::string_view text);
+// A text over several lines on one: each run of spaces, tabs and line
+// breaks is one space. Other control characters are left for the writers
+// to show.
+std::string OneLine(std::string_view text);
 // Text for HTML element content and attribute values (quotes included).
 // Control characters other than tab, line feed and carriage return become
 // U+FFFD, which HTML and XML both accept.

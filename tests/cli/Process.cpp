@@ -219,7 +219,8 @@ Outcome Process::Finish() {
 }
 
 Process::Options DiffOptions(Process::Options options) {
-  for (const char* name : {"VANTRIX_DB1_PASSWORD", "VANTRIX_DB2_PASSWORD", "NO_COLOR", "PGPASSWORD",
+  for (const char* name : {"VANTRIX_DB1_PASSWORD", "VANTRIX_DB2_PASSWORD", "VANTRIX_VERIFY_PASSWORD",
+                           "NO_COLOR", "PGPASSWORD",
                            "SOURCE_DATE_EPOCH"}) {
     options.env.try_emplace(name, std::nullopt);
   }
