@@ -416,11 +416,45 @@ private:
                              [this](const db::ForeignKey& x) { return KeyOf(x); })) {
           continue;
         }
+        // MySQL numbers the references it names (t_ibfk_1, ...) from the
+        // highest number the table has had: a name DB 1's server made is
+        // given as such, so that the result is DB 1 to the name.
+        const auto keyOf = [this](const db::ForeignKey& x) { return KeyOf(x); };
+        // Unless one that stays has the name.
+        const bool taken =
+            p.t2 && std::any_of(p.t2->foreignKeys.begin(), p.t2->foreignKeys.end(),
+                                [&](const db::ForeignKey& x) {
+                                  return SameName(x.name, k.name) &&
+                                         Contains(p.t1->foreignKeys, KeyOf(x), keyOf);
+                                });
+        db::ForeignKey named = k;
+        const bool sameServer = D() == Dialect::kMysql && SameEngine();
+        if (sameServer && k.engineNamed && !k.name.empty() && !taken) named.engineNamed = false;
+        std::string clause = ForeignKeyClause(t_, named);
+        // MySQL names the index it makes for a reference after the
+        // constraint: one DB 1 has under another name is made first, in
+        // the same statement, and the reference uses it.
+        if (sameServer) {
+          for (const db::Index& i : p.t1->indexes) {
+            if (!i.backsForeignKey || i.parts.size() != k.columns.size() ||
+                (!named.engineNamed && SameName(i.name, k.name))) {
+              continue;
+            }
+            bool same = true;
+            for (std::size_t n = 0; n < i.parts.size(); ++n) {
+              same = same && SameName(i.parts[n].column, k.columns[n]);
+            }
+            if (same) {
+              clause = "INDEX " + Q(i.name) + " (" + QuoteList(D(), k.columns) + "), ADD " + clause;
+              break;
+            }
+          }
+        }
         Add(k.name.empty() ? "add a foreign key of " + p.t1->name + " (" +
                                  QuoteList(Dialect::kSqlite, k.columns) + ") to " +
                                  k.referencedTable
                            : "add the foreign key " + k.name + " of " + p.t1->name,
-            {"ALTER TABLE " + Q(p.t1->name) + " ADD " + ForeignKeyClause(t_, k)});
+            {"ALTER TABLE " + Q(p.t1->name) + " ADD " + clause});
       }
     }
   }
@@ -691,6 +725,21 @@ private:
     Add("rename columns of " + t1.name, RenameColumns(t1, t2));
     const std::string table = "ALTER TABLE " + Q(t1.name);
     const bool keyChanges = NamesKey(t1.primaryKey) != NamesKey(t2.primaryKey);
+    // InnoDB may use the primary key as the index of a foreign key: without
+    // a key in between it refuses to drop it, so one key replaces the other
+    // in one statement after the columns' changes, unless a column of the
+    // old key must first be free of it (it goes, or allows NULL).
+    bool replaceKey = keyChanges && !t2.primaryKey.empty() && !t1.primaryKey.empty();
+    for (const std::string& k : t2.primaryKey) {
+      for (const db::Column& d : t2.columns) {
+        if (!SameName(d.name, k)) continue;
+        bool stays = false;
+        for (const db::Column& c : t1.columns) {
+          if (Partner(t1, t2, c) == &d) stays = c.notNull;
+        }
+        if (!stays) replaceKey = false;
+      }
+    }
     if (keyChanges && !t2.primaryKey.empty()) {
       // A column that counts must lose its AUTO_INCREMENT before its key.
       std::vector<std::string> statements;
@@ -701,8 +750,8 @@ private:
           statements.push_back(table + " MODIFY COLUMN " + ColumnDefinition(own_, t2, plain));
         }
       }
-      statements.push_back(table + " DROP PRIMARY KEY");
-      Add("drop the primary key of " + t1.name, statements);
+      if (!replaceKey) statements.push_back(table + " DROP PRIMARY KEY");
+      Add((replaceKey ? "stop counting in " : "drop the primary key of ") + t1.name, statements);
     }
     for (const db::Column& c : t1.columns) {
       const db::Column* d = Partner(t1, t2, c);
@@ -730,14 +779,16 @@ private:
           "drops the column " + d.name + " and its data");
     }
     if (keyChanges && !t1.primaryKey.empty()) {
-      std::vector<std::string> statements = {table + " ADD PRIMARY KEY (" +
+      std::vector<std::string> statements = {table + (replaceKey ? " DROP PRIMARY KEY," : "") +
+                                             " ADD PRIMARY KEY (" +
                                              QuoteList(D(), t1.primaryKey) + ")"};
       for (const db::Column& c : t1.columns) {
         if (c.autoIncrement) {
           statements.push_back(table + " MODIFY COLUMN " + ColumnDefinition(t_, t1, c));
         }
       }
-      Add("add the primary key of " + t1.name, statements);
+      Add((replaceKey ? "change the primary key of " : "add the primary key of ") + t1.name,
+          statements);
     }
   }
 
