@@ -196,6 +196,10 @@ bool MySQLCommunityServer::Connect() {
   return true;
 }
 
+std::string MySQLCommunityServer::ThisDatabase() {
+  return DatabaseName.empty() ? std::string("DATABASE()") : Literal(DatabaseName);
+}
+
 std::string MySQLCommunityServer::Literal(std::string_view text) {
   std::string escaped(text.size() * 2 + 1, '\0');
   const unsigned long length =
@@ -209,7 +213,7 @@ std::string MySQLCommunityServer::Literal(std::string_view text) {
 std::unique_ptr<RecordSet> MySQLCommunityServer::TableSchema() {
   return Query(
       "SELECT TABLE_NAME FROM information_schema.TABLES "
-      "WHERE TABLE_SCHEMA = DATABASE() ORDER BY TABLE_NAME, BINARY TABLE_NAME");
+      "WHERE TABLE_SCHEMA = " + ThisDatabase() + " ORDER BY TABLE_NAME, BINARY TABLE_NAME");
 }
 
 namespace {
@@ -299,10 +303,11 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, Det
   // lets the server open only the named table, and BINARY then keeps
   // "Users" and "users" apart on servers where they are two tables.
   const std::string name = Literal(table);
-  const TableCondition where = [&name](std::string_view schemaColumn,
-                                       std::string_view tableColumn) {
+  const std::string database = ThisDatabase();
+  const TableCondition where = [&name, &database](std::string_view schemaColumn,
+                                                  std::string_view tableColumn) {
     const std::string column(tableColumn);
-    return std::string(schemaColumn) + " = DATABASE() AND " + column + " = " + name +
+    return std::string(schemaColumn) + " = " + database + " AND " + column + " = " + name +
            " AND BINARY " + column + " = BINARY " + name;
   };
   const std::string sameName = where("TABLE_SCHEMA", "TABLE_NAME");
@@ -359,8 +364,8 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
   // that tell them apart) come in a fixed order.
   auto names = Query(std::string("SELECT TABLE_NAME") +
                      (structure ? ", TABLE_TYPE, TABLE_COLLATION" : "") +
-                     " FROM information_schema.TABLES WHERE TABLE_SCHEMA = DATABASE() "
-                     "ORDER BY TABLE_NAME, BINARY TABLE_NAME");
+                     " FROM information_schema.TABLES WHERE TABLE_SCHEMA = " + ThisDatabase() +
+                     " ORDER BY TABLE_NAME, BINARY TABLE_NAME");
   if (!names) return std::nullopt;
   Schema schema;
   schema.tables.reserve(names->RecordCount());
@@ -379,8 +384,8 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
   const bool read = QueryEach(
       "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" +
           std::string(structure ? kColumnExtras : "") +
-          " FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() "
-          "ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
+          " FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = " + ThisDatabase() +
+          " ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
       [&](const Row& r) {
         const auto it = byName.find(r[0].StringValue());
         // A table made since the list was read is not part of this schema.
@@ -392,13 +397,14 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
   if (!read) return std::nullopt;
   if (structure) {
     for (Table& table : schema.tables) LeaveTableCollation(table);
-    const TableCondition where = [](std::string_view schemaColumn, std::string_view) {
-      return std::string(schemaColumn) + " = DATABASE()";
+    const TableCondition where = [database = ThisDatabase()](std::string_view schemaColumn,
+                                                             std::string_view) {
+      return std::string(schemaColumn) + " = " + database;
     };
     if (!ReadStructure(schema, where)) return std::nullopt;
   } else {
     const bool primaryRead = QueryEach(
-        std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = DATABASE()", [&](const Row& r) {
+        std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = " + ThisDatabase(), [&](const Row& r) {
           const auto it = byName.find(r[0].StringValue());
           if (it == byName.end()) return;
           for (Column& column : schema.tables[it->second].columns) {

@@ -30,8 +30,9 @@ public:
                                        Detail detail = Detail::kColumns) override;
   // Three statements whatever the number of tables: the table list, the
   // columns of the whole database, and the primary keys' columns. The whole
-  // structure takes seven: the table list, the columns with their defaults,
-  // and the indexes, references, checks, views and triggers of the database.
+  // structure takes eight: the table list, the columns with their defaults,
+  // and the indexes, references (two), checks, views and triggers of the
+  // database.
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   bool ExecuteSQL(std::string_view statement) override;
@@ -46,13 +47,17 @@ private:
   bool QueryEach(std::string_view sql, const std::function<void(const Row&)>& row,
                  std::vector<std::string>* names = nullptr);
   // Adds the keys, indexes, references, checks, views and triggers of the
-  // tables in `schema` (MySqlStructure.cpp), in five statements; `where`
+  // tables in `schema` (MySqlStructure.cpp), in six statements; `where`
   // gives the condition that picks the tables, from the names of the
   // columns holding a row's database and table.
   using TableCondition = std::function<std::string(std::string_view, std::string_view)>;
   bool ReadStructure(Schema& schema, const TableCondition& where);
   // A string literal for SQL, escaped by the connection's own rules.
   std::string Literal(std::string_view text);
+  // The database read, for information_schema conditions: as a literal,
+  // which lets the server look into that database alone, where DATABASE()
+  // has it scan them all.
+  std::string ThisDatabase();
   // Drives a non-blocking call from its start's status to its end; false
   // when the deadline passes first or waiting fails, with the socket shut
   // (see Abandon): the caller then closes the connection.
