@@ -17,6 +17,14 @@ std::unordered_map<std::string_view, const Field*> FirstByName(const FieldList& 
   return first;
 }
 
+// A field's type and default, as a verdict keeps them.
+FieldType TypeOf(const Field& f) {
+  return {f.declaredType, f.typeCode,
+          f.defaultValue.kind == db::Default::Kind::kNone
+              ? std::nullopt
+              : std::optional<std::string>(f.defaultValue.declared)};
+}
+
 }  // namespace
 
 FieldList FieldsOf(db::RecordSet& schema) {
@@ -95,12 +103,12 @@ std::vector<FieldVerdict> CompareFields(const FieldList& db1, const FieldList& d
   verdicts.reserve(db1.size());
   for (const Field& f : db1) {
     auto it = first.find(f.name);
-    FieldVerdict verdict{f.name, false, false, {f.declaredType, f.typeCode}, std::nullopt};
+    FieldVerdict verdict{f.name, false, false, TypeOf(f), std::nullopt};
     if (it != first.end()) {
       const Field& other = *it->second;
       verdict.nameFound = true;
       verdict.typeEqual = SameType(f, other);
-      verdict.db2 = FieldType{other.declaredType, other.typeCode};
+      verdict.db2 = TypeOf(other);
     }
     verdicts.push_back(std::move(verdict));
   }

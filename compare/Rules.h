@@ -67,10 +67,12 @@ bool SameType(const Field& a, const Field& b);
 // and the order of the fields do not count.
 bool FieldsDiffer(const FieldList& db1, const FieldList& db2);
 
-// A field's type as a verdict saw it: the declared type and its code.
+// A field's type as a verdict saw it: the declared type and its code, and
+// the field's default as the engine declares it (none when it has none).
 struct FieldType {
   std::string declaredType;
   int typeCode = 0;
+  std::optional<std::string> declaredDefault;
   bool operator==(const FieldType&) const = default;
 };
 

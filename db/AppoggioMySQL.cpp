@@ -68,8 +68,8 @@ void FillFieldList(RecordSet& records, ListRows& list) {
     list.AddRow(records.IdxField(kFieldName).StringValue());
     const long long code = records.IdxField(kFieldTypeCode).IntegerValue();
     list.SetLastRowCell(1, ConvertFieldType(code));
-    list.SetLastRowDescription(
-        DescribeDeclaredType(records.IdxField(kFieldDeclaredType).StringValue(), code, ", "));
+    list.SetLastRowDescription(DescribeField(records.IdxField(kFieldDeclaredType).StringValue(),
+                                             code, records.IdxField(kFieldDefault).Value(), ", "));
     records.MoveNext();
   }
 }
@@ -90,6 +90,14 @@ std::string DescribeDeclaredType(std::string_view declaredType, long long code,
   } else {
     text += label;
   }
+  return text;
+}
+
+std::string DescribeField(std::string_view declaredType, long long code,
+                          const std::optional<std::string>& declaredDefault,
+                          std::string_view beforeLabel) {
+  std::string text = DescribeDeclaredType(declaredType, code, beforeLabel);
+  if (declaredDefault) text += " default " + *declaredDefault;
   return text;
 }
 

@@ -55,9 +55,9 @@ void popolalista(RecordSet& records, ListRows& list);
 }  // namespace AppoggioMySQL
 
 // Fills a field list: cell 0 the field name, cell 1 the label of its type
-// code, and each row described by its declared type (see
-// DescribeDeclaredType, with ", " between code and label). A record set
-// already at its end leaves the list untouched.
+// code, and each row described by its declared type and default (see
+// DescribeField, with ", " between code and label). A record set already
+// at its end leaves the list untouched.
 void FillFieldList(RecordSet& records, ListRows& list);
 
 // A field's declared type and what it maps to, for the lists' tooltips:
@@ -67,5 +67,12 @@ void FillFieldList(RecordSet& records, ListRows& list);
 // code to show: "point → Unknown".
 std::string DescribeDeclaredType(std::string_view declaredType, long long code,
                                  std::string_view beforeLabel);
+
+// DescribeDeclaredType, followed by " default " and the field's default as
+// the engine declares it when it has one:
+// "varchar(30) → 5, Text or VarChar default 'x'".
+std::string DescribeField(std::string_view declaredType, long long code,
+                          const std::optional<std::string>& declaredDefault,
+                          std::string_view beforeLabel);
 
 }  // namespace vantrix::db

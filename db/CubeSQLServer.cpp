@@ -395,8 +395,9 @@ struct TableInfoColumns {
     nameAt = find("name", first + 1);
     typeAt = find("type", first + 2);
     notNullAt = find("notnull", first + 3);
+    defaultAt = find("dflt_value", first + 4);
     pkAt = find("pk", first + 5);
-    needed = std::max({nameAt, typeAt, notNullAt, pkAt}) + 1;
+    needed = std::max({nameAt, typeAt, notNullAt, defaultAt, pkAt}) + 1;
     // The extended list (table_xinfo) adds "hidden"; table_info has none.
     hiddenAt = find("hidden", info.ColumnNames().size());
   }
@@ -406,10 +407,12 @@ struct TableInfoColumns {
   }
   [[nodiscard]] Column Of(const Row& r) const {
     const std::string declared = r[typeAt].StringValue();
-    return Column{r[nameAt].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
+    Column column{r[nameAt].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
                   declared, r[notNullAt].IntegerValue() != 0, r[pkAt].IntegerValue() != 0};
+    SetDeclaredDefault(column, r[defaultAt].Value());
+    return column;
   }
-  std::size_t nameAt, typeAt, notNullAt, pkAt, needed, hiddenAt;
+  std::size_t nameAt, typeAt, notNullAt, defaultAt, pkAt, needed, hiddenAt;
 };
 
 constexpr const char* kLacksColumns = "the column list lacks some of its columns";

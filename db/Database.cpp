@@ -48,10 +48,14 @@ std::unique_ptr<RecordSet> Database::FieldSchema(std::string_view table) {
     rows.push_back(Row{DatabaseField(std::move(c.name)), DatabaseField(std::to_string(c.typeCode)),
                        DatabaseField(std::move(c.declaredType)),
                        DatabaseField(c.notNull ? "1" : "0"),
-                       DatabaseField(c.primaryKey ? "1" : "0")});
+                       DatabaseField(c.primaryKey ? "1" : "0"),
+                       c.defaultValue.kind == Default::Kind::kNone
+                           ? DatabaseField()
+                           : DatabaseField(std::move(c.defaultValue.declared))});
   }
   return std::make_unique<RecordSet>(
-      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey"},
+      std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey",
+                               "Default"},
       std::move(rows));
 }
 

@@ -18,6 +18,7 @@ enum FieldSchemaColumn : int {
   kFieldDeclaredType = 3,  // the declared type as the engine writes it
   kFieldNotNull = 4,       // 1 when the field refuses NULL, else 0
   kFieldPrimaryKey = 5,    // 1 when the field is part of the primary key
+  kFieldDefault = 6,       // the default as the engine declares it; NULL when none
 };
 
 // A handle on one database engine. It is configured through its public

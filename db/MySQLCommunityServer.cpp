@@ -227,10 +227,12 @@ Column ColumnOf(const Row& r, std::size_t first) {
                 declared, r[first + 2].StringValue() == "NO", false};
 }
 
-// What the whole structure adds to a column's row: COLUMN_DEFAULT, EXTRA,
-// GENERATION_EXPRESSION, COLLATION_NAME, CHARACTER_SET_NAME.
+// What every read adds to a column's row: COLUMN_DEFAULT, EXTRA.
+constexpr std::string_view kColumnDefault = ", COLUMN_DEFAULT, EXTRA";
+// What the whole structure adds after them: GENERATION_EXPRESSION,
+// COLLATION_NAME, CHARACTER_SET_NAME.
 constexpr std::string_view kColumnExtras =
-    ", COLUMN_DEFAULT, EXTRA, GENERATION_EXPRESSION, COLLATION_NAME, CHARACTER_SET_NAME";
+    ", GENERATION_EXPRESSION, COLLATION_NAME, CHARACTER_SET_NAME";
 
 std::string LowerAscii(std::string text) {
   for (char& c : text) {
@@ -239,23 +241,27 @@ std::string LowerAscii(std::string text) {
   return text;
 }
 
-// The extras of kColumnExtras, from `first` on. MariaDB writes a default as
-// SQL (a string quoted, current_timestamp()); MySQL
-// writes a string's value bare and marks an expression DEFAULT_GENERATED.
-void AddExtras(Column& column, const Row& r, std::size_t first, bool mariaDb) {
-  const std::string extra = LowerAscii(r[first + 1].StringValue());
+// The default of kColumnDefault, from `first` on. MariaDB writes a default
+// as SQL (a string quoted, current_timestamp()); MySQL writes a string's
+// value bare and marks an expression DEFAULT_GENERATED.
+void AddDefault(Column& column, const Row& r, std::size_t first, bool mariaDb) {
   // MariaDB writes NULL for a nullable column without a default as for one
   // declared DEFAULT NULL: the two are one here.
-  const bool none = r[first].IsNull() || (mariaDb && r[first].StringValue() == "NULL");
-  if (!none) {
-    std::string declared = r[first].StringValue();
-    if (!mariaDb && extra.find("default_generated") == std::string::npos) {
-      std::string quoted = "'";
-      for (const char c : declared) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-      declared = quoted + "'";
-    }
-    column.defaultValue = ParseDefault(declared, column.typeCode);
+  if (r[first].IsNull() || (mariaDb && r[first].StringValue() == "NULL")) return;
+  std::string declared = r[first].StringValue();
+  if (!mariaDb &&
+      LowerAscii(r[first + 1].StringValue()).find("default_generated") == std::string::npos) {
+    std::string quoted = "'";
+    for (const char c : declared) quoted += c == '\'' ? std::string("''") : std::string(1, c);
+    declared = quoted + "'";
   }
+  column.defaultValue = ParseDefault(declared, column.typeCode);
+}
+
+// The extras of kColumnExtras, from `first` on, which is where
+// kColumnDefault's columns start.
+void AddExtras(Column& column, const Row& r, std::size_t first) {
+  const std::string extra = LowerAscii(r[first + 1].StringValue());
   column.autoIncrement = extra.find("auto_increment") != std::string::npos;
   column.onUpdateCurrentTime = extra.find("on update current_timestamp") != std::string::npos;
   if (extra.find("generated") != std::string::npos && !r[first + 2].IsNull() &&
@@ -311,10 +317,10 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, Det
            " AND BINARY " + column + " = BINARY " + name;
   };
   const std::string sameName = where("TABLE_SCHEMA", "TABLE_NAME");
-  auto info = Query("SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" +
-                    std::string(structure ? kColumnExtras : "") +
-                    " FROM information_schema.COLUMNS WHERE " + sameName +
-                    " ORDER BY ORDINAL_POSITION");
+  auto info =
+      Query("SELECT COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" + std::string(kColumnDefault) +
+            std::string(structure ? kColumnExtras : "") +
+            " FROM information_schema.COLUMNS WHERE " + sameName + " ORDER BY ORDINAL_POSITION");
   if (!info) return std::nullopt;
   Table result{std::string(table), TableState::kRead, {}, {}};
   if (info->RecordCount() == 0 || structure) {
@@ -339,7 +345,8 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, Det
   result.columns.reserve(info->RecordCount());
   for (const Row& r : info->Rows()) {
     result.columns.push_back(ColumnOf(r, 0));
-    if (structure) AddExtras(result.columns.back(), r, 3, mariaDb_);
+    AddDefault(result.columns.back(), r, 3, mariaDb_);
+    if (structure) AddExtras(result.columns.back(), r, 3);
   }
   if (structure) {
     LeaveTableCollation(result);
@@ -382,7 +389,7 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
   }
   // Grouped by the exact bytes of the name, so that case twins stay apart.
   const bool read = QueryEach(
-      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" +
+      "SELECT TABLE_NAME, COLUMN_NAME, COLUMN_TYPE, IS_NULLABLE" + std::string(kColumnDefault) +
           std::string(structure ? kColumnExtras : "") +
           " FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = " + ThisDatabase() +
           " ORDER BY TABLE_NAME, BINARY TABLE_NAME, ORDINAL_POSITION",
@@ -392,7 +399,8 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
         if (it == byName.end()) return;
         Table& table = schema.tables[it->second];
         table.columns.push_back(ColumnOf(r, 1));
-        if (structure) AddExtras(table.columns.back(), r, 4, mariaDb_);
+        AddDefault(table.columns.back(), r, 4, mariaDb_);
+        if (structure) AddExtras(table.columns.back(), r, 4);
       });
   if (!read) return std::nullopt;
   if (structure) {

@@ -58,17 +58,20 @@ constexpr std::string_view kFieldJoins =
     " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary"
     " LEFT JOIN pg_catalog.pg_type AS t ON t.oid = a.atttypid"
     " LEFT JOIN pg_catalog.pg_namespace AS tn ON tn.oid = t.typnamespace";
-// What the whole structure adds to a field's row: its default (or a
-// generated column's expression), identity, generation, a collation of its
+// What every read adds to a field's row: its default (or a generated
+// column's expression) and its generation.
+constexpr std::string_view kDefaultFields =
+    ", pg_catalog.pg_get_expr(d.adbin, d.adrelid), a.attgenerated";
+constexpr std::string_view kDefaultJoins =
+    " LEFT JOIN pg_catalog.pg_attrdef AS d ON d.adrelid = c.oid AND d.adnum = a.attnum";
+// What the whole structure adds after them: identity, a collation of its
 // own, the relation's kind, and a view's query with its first field.
 constexpr std::string_view kStructureFields =
-    ", pg_catalog.pg_get_expr(d.adbin, d.adrelid), a.attidentity, a.attgenerated,"
+    ", a.attidentity,"
     " CASE WHEN a.attcollation <> t.typcollation THEN (SELECT co.collname"
     " FROM pg_catalog.pg_collation AS co WHERE co.oid = a.attcollation) END,"
     " c.relkind, CASE WHEN c.relkind IN ('v', 'm') AND a.attnum = 1"
     " THEN pg_catalog.pg_get_viewdef(c.oid) END";
-constexpr std::string_view kStructureJoins =
-    " LEFT JOIN pg_catalog.pg_attrdef AS d ON d.adrelid = c.oid AND d.adnum = a.attnum";
 // Names in byte order, whatever the database's collation.
 constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
 
@@ -107,9 +110,21 @@ Column ColumnOf(const Row& r, std::size_t first) {
                 std::move(enumValues)};
 }
 
-// The extras of kStructureFields, from `first` on, for the table `table`
-// the field belongs to. A serial column is an auto-increment one: its
-// default takes the next value of its sequence.
+// The default of kDefaultFields, from `first` on. A generated column's
+// expression is no default, nor is a serial column's, which takes the next
+// value of its sequence.
+void AddDefault(Column& column, const Row& r, std::size_t first) {
+  const std::string expression = r[first].StringValue();
+  if (r[first].IsNull() || !r[first + 1].StringValue().empty() ||
+      expression.starts_with("nextval(")) {
+    return;
+  }
+  column.defaultValue = ParseDefault(expression, column.typeCode);
+}
+
+// The extras of kStructureFields, from `first` on, which is where
+// kDefaultFields' columns start, for the table `table` the field belongs
+// to. A serial column is an auto-increment one.
 void AddExtras(Table& table, Column& column, const Row& r, std::size_t first) {
   const std::string kind = r[first + 4].StringValue();
   table.view = kind == "v" || kind == "m";
@@ -123,15 +138,13 @@ void AddExtras(Table& table, Column& column, const Row& r, std::size_t first) {
     table.viewDefinition = std::move(query);
   }
   const std::string expression = r[first].StringValue();
-  const std::string identity = r[first + 1].StringValue();
-  const std::string generated = r[first + 2].StringValue();
+  const std::string generated = r[first + 1].StringValue();
+  const std::string identity = r[first + 2].StringValue();
   if (!generated.empty()) {
     column.generated = expression;
     column.generatedStored = generated == "s";
   } else if (expression.starts_with("nextval(")) {
     column.autoIncrement = true;
-  } else if (!r[first].IsNull()) {
-    column.defaultValue = ParseDefault(expression, column.typeCode);
   }
   if (!identity.empty()) column.autoIncrement = true;
   column.collation = r[first + 3].StringValue();
@@ -344,11 +357,12 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
   const bool structure = detail == Detail::kStructure;
   // The name is compared as text, exactly: as the catalog's type it would
   // be cut to the longest name the server keeps, and find another table.
-  static const std::string sql = Sql({"SELECT", kFields, kRelationsOfTheSchema, kFieldJoins,
-                                      kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+  static const std::string sql =
+      Sql({"SELECT", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins, kDefaultJoins,
+           kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   static const std::string structureSql =
-      Sql({"SELECT", kFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
-           kStructureJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+      Sql({"SELECT", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
+           kDefaultJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   Table result{std::string(table), TableState::kRead, {}, {}};
   // No name the server keeps holds a NUL byte.
   if (table.find('\0') != std::string_view::npos) {
@@ -365,6 +379,7 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
   for (const Row& r : info->Rows()) {
     if (r[0].IsNull()) continue;
     result.columns.push_back(ColumnOf(r, 0));
+    AddDefault(result.columns.back(), r, 9);
     if (structure) AddExtras(result, result.columns.back(), r, 9);
   }
   if (structure) {
@@ -378,11 +393,12 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
 
 std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
   const bool structure = detail == Detail::kStructure;
-  static const std::string sql = Sql({"SELECT c.relname,", kFields, kRelationsOfTheSchema,
-                                      kFieldJoins, kInTheSchema, kByName, ", a.attnum"});
+  static const std::string sql =
+      Sql({"SELECT c.relname,", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins,
+           kDefaultJoins, kInTheSchema, kByName, ", a.attnum"});
   static const std::string structureSql =
-      Sql({"SELECT c.relname,", kFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
-           kStructureJoins, kInTheSchema, kByName, ", a.attnum"});
+      Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema,
+           kFieldJoins, kDefaultJoins, kInTheSchema, kByName, ", a.attnum"});
   auto all = Query(structure ? structureSql : sql, {SchemaName});
   if (!all) return std::nullopt;
   // Names are unique within a schema, so each table's rows follow each other.
@@ -395,6 +411,7 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
     if (r[1].IsNull()) continue;
     Table& table = schema.tables.back();
     table.columns.push_back(ColumnOf(r, 1));
+    AddDefault(table.columns.back(), r, 10);
     if (structure) AddExtras(table, table.columns.back(), r, 10);
   }
   if (structure && !ReadStructure(schema, std::nullopt)) return std::nullopt;

@@ -115,17 +115,21 @@ std::unique_ptr<RecordSet> SQLiteDatabase::TableSchema() {
 
 namespace {
 
+// A column from name, type, notnull, pk, dflt_value.
 Column ColumnOf(const Row& r, std::size_t first) {
   const std::string declared = r[first + 1].StringValue();
-  return Column{r[first].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
+  Column column{r[first].StringValue(), TypeCodeForDeclaredType(declared, TypeRules::kSqlite),
                 declared, r[first + 2].IntegerValue() != 0, r[first + 3].IntegerValue() != 0};
+  SetDeclaredDefault(column, r[first + 4].Value());
+  return column;
 }
 
 }  // namespace
 
 std::optional<Table> SQLiteDatabase::ReadTable(std::string_view table, Detail detail) {
   auto info = Query(
-      "SELECT name, type, \"notnull\", pk FROM pragma_table_xinfo(?1) WHERE hidden IN (0, 2, 3)",
+      "SELECT name, type, \"notnull\", pk, dflt_value FROM pragma_table_xinfo(?1) "
+      "WHERE hidden IN (0, 2, 3)",
       {std::string(table)});
   Table result{std::string(table), TableState::kRead, {}, {}};
   if (!info) {
@@ -164,7 +168,7 @@ std::optional<Schema> SQLiteDatabase::WholeSchema(Detail detail) {
                        static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
   };
   const bool read = QueryEach(
-      "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk "
+      "SELECT m.name, p.name, p.type, p.\"notnull\", p.pk, p.dflt_value "
       "FROM sqlite_master AS m LEFT JOIN pragma_table_xinfo(m.name) AS p "
       "ON p.hidden IN (0, 2, 3) "
       "WHERE m.type IN ('table','view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' "
@@ -177,9 +181,12 @@ std::optional<Schema> SQLiteDatabase::WholeSchema(Detail detail) {
         if (sqlite3_column_type(stmt, 1) == SQLITE_NULL) return;
         std::string declared = text(stmt, 2);
         const int code = TypeCodeForDeclaredType(declared, TypeRules::kSqlite);
-        schema.tables.back().columns.push_back(Column{text(stmt, 1), code, std::move(declared),
-                                                      sqlite3_column_int64(stmt, 3) != 0,
-                                                      sqlite3_column_int64(stmt, 4) != 0});
+        Column column{text(stmt, 1), code, std::move(declared), sqlite3_column_int64(stmt, 3) != 0,
+                      sqlite3_column_int64(stmt, 4) != 0};
+        SetDeclaredDefault(column, sqlite3_column_type(stmt, 5) == SQLITE_NULL
+                                       ? std::nullopt
+                                       : std::optional<std::string>(text(stmt, 5)));
+        schema.tables.back().columns.push_back(std::move(column));
       });
   if (!read) {
     // A view naming a dropped table fails the one statement; table by table

@@ -39,9 +39,10 @@ struct Column {
   // ("'happy','sad'"), for a PostgreSQL enum whose declared type is only
   // its name; empty otherwise.
   std::string enumValues;
+  // Read with the fields (Detail::kColumns too): the window's tooltips show it.
+  Default defaultValue;
 
   // The rest is read only for the whole structure (Detail::kStructure).
-  Default defaultValue;
   // AUTO_INCREMENT, an identity or serial column, SQLite's AUTOINCREMENT.
   bool autoIncrement = false;
   // A generated column's expression as declared; empty for other columns.

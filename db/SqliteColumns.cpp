@@ -1,6 +1,7 @@
 #include "db/SqliteColumns.h"
 
 #include "db/Database.h"
+#include "db/Defaults.h"
 
 namespace vantrix::db {
 
@@ -12,6 +13,10 @@ void MarkRowidAlias(std::vector<Column>& columns) {
     key = &column;
   }
   if (key && EqualsIgnoringAsciiCase(key->declaredType, "INTEGER")) key->notNull = true;
+}
+
+void SetDeclaredDefault(Column& column, const std::optional<std::string>& dfltValue) {
+  if (dfltValue) column.defaultValue = ParseDefault(*dfltValue, column.typeCode);
 }
 
 }  // namespace vantrix::db

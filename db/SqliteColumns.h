@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +20,9 @@ constexpr bool IsOwnColumn(long long hidden) { return hidden == 0 || hidden == 2
 // rowid under another name, which can never hold NULL: it is NOT NULL
 // whatever its declaration says.
 void MarkRowidAlias(std::vector<Column>& columns);
+
+// Sets a column's default from the dflt_value of its table's column list
+// (table_info, table_xinfo): the default as declared, none when NULL.
+void SetDeclaredDefault(Column& column, const std::optional<std::string>& dfltValue);
 
 }  // namespace vantrix::db

@@ -123,11 +123,11 @@ bool ReadSqliteStructure(Schema& schema, const SqliteQuery& query,
     }
   }
 
-  // 2. Defaults and the primary key's order.
+  // 2. The primary key's order. The defaults came with the columns.
   auto columns = query(
-      "SELECT m.name AS table_name, p.name, p.dflt_value, p.pk FROM sqlite_master AS m "
+      "SELECT m.name AS table_name, p.name, p.pk FROM sqlite_master AS m "
       "JOIN pragma_table_xinfo(m.name) AS p WHERE m.type = 'table' AND p.hidden IN (0, 2, 3) "
-      "AND (p.dflt_value IS NOT NULL OR p.pk > 0)" +
+      "AND p.pk > 0" +
       Filter(onlyTable, "m.name") + " ORDER BY m.rowid, p.pk, p.cid");
   if (!columns) return false;
   {
@@ -137,10 +137,7 @@ bool ReadSqliteStructure(Schema& schema, const SqliteQuery& query,
       if (!t) continue;
       Column* c = ColumnNamed(*t, Text(r, at["name"]));
       if (!c) continue;
-      if (!IsNull(r, at["dflt_value"])) {
-        c->defaultValue = ParseDefault(Text(r, at["dflt_value"]), c->typeCode);
-      }
-      if (Integer(r, at["pk"]) > 0) t->primaryKey.push_back(c->name);
+      t->primaryKey.push_back(c->name);
     }
   }
 

@@ -11,9 +11,10 @@
 
 // The whole structure of a SQLite database (cubeSQL's too: it is SQLite
 // inside), read in four statements whatever the number of tables: the
-// objects of sqlite_master with their CREATE text, the columns' defaults and
-// key order, every index with its parts, and every foreign key. What SQLite
-// keeps only in the CREATE text comes from SqliteSql.h.
+// objects of sqlite_master with their CREATE text, the primary key's order,
+// every index with its parts, and every foreign key (the columns' defaults
+// come with the columns read). What SQLite keeps only in the CREATE text
+// comes from SqliteSql.h.
 namespace vantrix::db {
 
 // Runs one statement and gives its rows with their column names; nullptr

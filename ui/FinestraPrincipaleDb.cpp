@@ -132,12 +132,12 @@ std::string Db2NameOf(const FinestraPrincipale& w, const std::string& db1Name) {
   return found ? names[*found] : db1Name;
 }
 
-// The declared types behind a field verdict, both sides:
-// "DB 1: INTEGER → 3 Integer · DB 2: int(11) → 3 Integer", or
+// The declared types (and defaults) behind a field verdict, both sides:
+// "DB 1: INTEGER → 3 Integer default 0 · DB 2: int(11) → 3 Integer", or
 // "DB 1: INTEGER → 3 Integer · not in DB 2".
 std::string TypesOf(const compare::FieldVerdict& verdict) {
   auto side = [](const compare::FieldType& type) {
-    return db::DescribeDeclaredType(type.declaredType, type.typeCode, " ");
+    return db::DescribeField(type.declaredType, type.typeCode, type.declaredDefault, " ");
   };
   std::string text = "DB 1: " + side(verdict.db1) + " \u00B7 ";
   text += verdict.db2 ? "DB 2: " + side(*verdict.db2) : std::string("not in DB 2");

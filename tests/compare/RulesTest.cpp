@@ -106,20 +106,30 @@ TEST(CompareRules, VerdictsFollowDb1Order) {
   EXPECT_EQ(verdicts[2], (FieldVerdict{"m", true, false, {"", 3}, FieldType{"", 4}}));
 }
 
+// A field with a default as its engine declares it.
+Field WithDefault(Field field, db::Default::Kind kind, const char* declared) {
+  field.defaultValue = db::Default{kind, "", declared};
+  return field;
+}
+
 // Each verdict carries the types it was reached on: DB 1's field and the
-// first DB 2 field of the same name, the one that decided.
+// first DB 2 field of the same name, the one that decided, each with its
+// default as declared when it has one (DEFAULT NULL is one).
 TEST(CompareRules, VerdictsCarryTheTypesBehindThem) {
+  using Kind = db::Default::Kind;
   const auto verdicts = CompareFields(
-      {F("id", 3, "INTEGER"), F("geo", db::kUnknownTypeCode, "point"), F("gone", 5, "TEXT")},
-      {F("geo", db::kUnknownTypeCode, "POINT"), F("id", 19, "bigint"), F("id", 3, "int(11)")});
+      {WithDefault(F("id", 3, "INTEGER"), Kind::kNumber, "0"),
+       F("geo", db::kUnknownTypeCode, "point"), F("gone", 5, "TEXT")},
+      {WithDefault(F("geo", db::kUnknownTypeCode, "POINT"), Kind::kNull, "NULL"),
+       F("id", 19, "bigint"), WithDefault(F("id", 3, "int(11)"), Kind::kNumber, "1")});
   ASSERT_EQ(verdicts.size(), 3U);
   EXPECT_EQ(verdicts[0],
-            (FieldVerdict{"id", true, false, {"INTEGER", 3}, FieldType{"bigint", 19}}));
+            (FieldVerdict{"id", true, false, {"INTEGER", 3, "0"}, FieldType{"bigint", 19}}));
   EXPECT_EQ(verdicts[1], (FieldVerdict{"geo",
                                        true,
                                        true,
                                        {"point", db::kUnknownTypeCode},
-                                       FieldType{"POINT", db::kUnknownTypeCode}}));
+                                       FieldType{"POINT", db::kUnknownTypeCode, "NULL"}}));
   EXPECT_EQ(verdicts[2], (FieldVerdict{"gone", false, false, {"TEXT", 5}, std::nullopt}));
 }
 

@@ -177,37 +177,48 @@ TEST_F(CubeSQLServerTest, ListsTablesAndViewsInSchemaOrderWithoutInternalTables)
 }
 
 // Every column's name, type code, declared type, NOT NULL and primary key
-// flag, for the same declarations read through cubeSQL and through the
+// flags and default, for the same declarations read through cubeSQL and through the
 // SQLite engine (cubeSQL is SQLite inside, so both must agree with the
 // codes of the type table).
 TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) {
   const std::string sql =
-      "CREATE TABLE things (id INTEGER PRIMARY KEY, code varchar(20) NOT NULL, "
-      "flag bool, small tinyint(1), tiny tinyint, amount decimal(10,2), ratio real, "
+      "CREATE TABLE things (id INTEGER PRIMARY KEY, code varchar(20) NOT NULL DEFAULT 'none', "
+      "flag bool DEFAULT 1, small tinyint(1), tiny tinyint, amount decimal(10,2), ratio real, "
       "weight double precision, born date, at datetime, noon time, note text, "
       "big bigint, body blob, raw, loose NUMERIC, n nvarchar(40), c char(3), "
       "k1 int NOT NULL, k2 text);"
       "CREATE TABLE pairs (k1 int NOT NULL, k2 text, v, PRIMARY KEY (k1, k2));";
-  // name, type code, declared type, NOT NULL, part of the primary key.
+  // name, type code, declared type, NOT NULL, part of the primary key,
+  // default as declared (none for no default).
   // SQLite writes its own type names (INT, INTEGER, REAL, TEXT, BLOB) in
   // capitals and every other declaration as it was written. "id" is the
   // rowid under another name, which is never NULL.
   const test::RowValues things = {
-      {"id", "3", "INTEGER", "1", "1"},     {"code", "5", "varchar(20)", "1", "0"},
-      {"flag", "12", "bool", "0", "0"},     {"small", "12", "tinyint(1)", "0", "0"},
-      {"tiny", "1", "tinyint", "0", "0"},   {"amount", "13", "decimal(10,2)", "0", "0"},
-      {"ratio", "7", "REAL", "0", "0"},     {"weight", "7", "double precision", "0", "0"},
-      {"born", "8", "date", "0", "0"},      {"at", "10", "datetime", "0", "0"},
-      {"noon", "9", "time", "0", "0"},      {"note", "5", "TEXT", "0", "0"},
-      {"big", "19", "bigint", "0", "0"},    {"body", "16", "BLOB", "0", "0"},
-      {"raw", "0", "", "0", "0"},           {"loose", "13", "NUMERIC", "0", "0"},
-      {"n", "5", "nvarchar(40)", "0", "0"}, {"c", "4", "char(3)", "0", "0"},
-      {"k1", "3", "INT", "1", "0"},         {"k2", "5", "TEXT", "0", "0"},
+      {"id", "3", "INTEGER", "1", "1", std::nullopt},
+      {"code", "5", "varchar(20)", "1", "0", "'none'"},
+      {"flag", "12", "bool", "0", "0", "1"},
+      {"small", "12", "tinyint(1)", "0", "0", std::nullopt},
+      {"tiny", "1", "tinyint", "0", "0", std::nullopt},
+      {"amount", "13", "decimal(10,2)", "0", "0", std::nullopt},
+      {"ratio", "7", "REAL", "0", "0", std::nullopt},
+      {"weight", "7", "double precision", "0", "0", std::nullopt},
+      {"born", "8", "date", "0", "0", std::nullopt},
+      {"at", "10", "datetime", "0", "0", std::nullopt},
+      {"noon", "9", "time", "0", "0", std::nullopt},
+      {"note", "5", "TEXT", "0", "0", std::nullopt},
+      {"big", "19", "bigint", "0", "0", std::nullopt},
+      {"body", "16", "BLOB", "0", "0", std::nullopt},
+      {"raw", "0", "", "0", "0", std::nullopt},
+      {"loose", "13", "NUMERIC", "0", "0", std::nullopt},
+      {"n", "5", "nvarchar(40)", "0", "0", std::nullopt},
+      {"c", "4", "char(3)", "0", "0", std::nullopt},
+      {"k1", "3", "INT", "1", "0", std::nullopt},
+      {"k2", "5", "TEXT", "0", "0", std::nullopt},
   };
   const test::RowValues pairs = {
-      {"k1", "3", "INT", "1", "1"},
-      {"k2", "5", "TEXT", "0", "1"},
-      {"v", "0", "", "0", "0"},
+      {"k1", "3", "INT", "1", "1", std::nullopt},
+      {"k2", "5", "TEXT", "0", "1", std::nullopt},
+      {"v", "0", "", "0", "0", std::nullopt},
   };
   server.Execute(sql);
   test::TempSqlite file(sql);
@@ -223,7 +234,7 @@ TEST_F(CubeSQLServerTest, FieldTypesMatchTheSQLiteEngineForTheSameDeclarations) 
       ASSERT_NE(fields, nullptr) << engine->ErrorMessage();
       EXPECT_EQ(fields->ColumnNames(),
                 (std::vector<std::string>{"ColumnName", "FieldType", "DeclaredType", "NotNull",
-                                          "PrimaryKey"}));
+                                          "PrimaryKey", "Default"}));
       EXPECT_EQ(Rows(*fields), expected) << (engine == &client ? "cubeSQL" : "SQLite");
     }
   }

@@ -207,7 +207,8 @@ TEST(PostgreSQLServer, ListsTheRelationsOfTheSchemaAndReadsTheirFields) {
   VANTRIX_REQUIRE_POSTGRES(server);
   CreatePostgresDatabase(
       server, "vx_pg_list",
-      "CREATE TABLE zeta (id integer PRIMARY KEY, gone text, note varchar(20), k int NOT NULL);"
+      "CREATE TABLE zeta (id integer PRIMARY KEY, gone text, note varchar(20) DEFAULT 'n/a',"
+      " k int NOT NULL);"
       "ALTER TABLE zeta DROP COLUMN gone;"
       "CREATE TABLE pair (a int, b text, c int, PRIMARY KEY (c, a));"
       "CREATE TABLE \"Alpha\" (x text);"
@@ -230,9 +231,12 @@ TEST(PostgreSQLServer, ListsTheRelationsOfTheSchemaAndReadsTheirFields) {
 
   auto fields = db->FieldSchema("zeta");
   ASSERT_NE(fields, nullptr) << db->ErrorMessage();
-  EXPECT_EQ(test::Rows(*fields), (test::RowValues{{"id", "3", "integer", "1", "1"},
-                                                  {"note", "5", "character varying(20)", "0", "0"},
-                                                  {"k", "3", "integer", "1", "0"}}));
+  // The sixth column is the default as declared, NULL for none.
+  EXPECT_EQ(
+      test::Rows(*fields),
+      (test::RowValues{{"id", "3", "integer", "1", "1", std::nullopt},
+                       {"note", "5", "character varying(20)", "0", "0", "'n/a'::character varying"},
+                       {"k", "3", "integer", "1", "0", std::nullopt}}));
   const std::vector<std::pair<std::string, std::vector<Column>>> cases = {
       {"pair",
        {{"a", 3, "integer", true, true},

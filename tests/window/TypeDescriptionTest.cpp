@@ -1,10 +1,13 @@
-// The declared types behind the type labels and the field verdicts, as
-// tooltips and accessible descriptions of the rows, end to end in the main
-// window with a real SQLite file and the MariaDB test server.
+// The declared types and defaults behind the type labels and the field
+// verdicts, as tooltips and accessible descriptions of the rows, end to end
+// in the main window with real SQLite files, the MariaDB and PostgreSQL
+// test servers and the cubeSQL test server.
 #include <QTableWidgetItem>
 
+#include "FakeCubeSqlServer.h"
 #include "WindowFixture.h"
 #include "support/MariaDbTestServer.h"
+#include "support/PostgresTestServer.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::test {
@@ -107,6 +110,97 @@ TEST_F(TypeDescriptionTest, SQLiteAgainstMariaDbShowsTheDeclaredTypesBehindEachR
   EXPECT_EQ(DescribedRowsOf(W().DiffFields),
             QStringList{QStringLiteral("Selected table on DB2 has no fields |  | ")});
   EXPECT_EQ(fake().messages, QStringList());
+}
+
+// One engine's table "d" as the window describes it: a field with a
+// default and one without.
+struct DefaultsSide {
+  const char* engine;
+  // The field list, "name | label | tooltip".
+  QStringList fields;
+  // Each field's side of the field comparison's tooltip.
+  QString withDefault;
+  QString withoutDefault;
+};
+
+// The field list and the field comparison name a field's default after its
+// type, as its engine declares it, and nothing for a field without one;
+// the rows stay as they were. Each engine on each side.
+TEST_F(TypeDescriptionTest, FieldsWithADefaultShowItAfterTheirType) {
+  VANTRIX_REQUIRE_MARIADB(maria);
+  VANTRIX_REQUIRE_POSTGRES(postgres);
+  const std::string table = "CREATE TABLE d (s varchar(30) DEFAULT 'x', plain text);";
+  CreateMariaDbSchema(maria, "vx_default_tips", table);
+  CreatePostgresDatabase(postgres, "vx_default_tips", table);
+  FakeCubeSqlServer cube("admin", "s3cret", "music");
+  cube.Execute("CREATE TABLE d (s NVARCHAR(30) DEFAULT 'it''s', plain TEXT);");
+  TempSqlite sqlite("CREATE TABLE d (s VARCHAR(30) DEFAULT CURRENT_DATE, plain TEXT);");
+
+  const DefaultsSide kSqlite{
+      "SQLite",
+      {QStringLiteral("s | 5-Text or VarChar | VARCHAR(30) \u2192 5, Text or VarChar default "
+                      "CURRENT_DATE"),
+       QStringLiteral("plain | 5-Text or VarChar | TEXT \u2192 5, Text or VarChar")},
+      QStringLiteral("VARCHAR(30) \u2192 5 Text or VarChar default CURRENT_DATE"),
+      QStringLiteral("TEXT \u2192 5 Text or VarChar")};
+  const DefaultsSide kMariaDb{
+      "MariaDB",
+      {QStringLiteral("s | 5-Text or VarChar | varchar(30) \u2192 5, Text or VarChar default 'x'"),
+       QStringLiteral("plain | 5-Text or VarChar | text \u2192 5, Text or VarChar")},
+      QStringLiteral("varchar(30) \u2192 5 Text or VarChar default 'x'"),
+      QStringLiteral("text \u2192 5 Text or VarChar")};
+  const DefaultsSide kPostgres{
+      "PostgreSQL",
+      {QStringLiteral("s | 5-Text or VarChar | character varying(30) \u2192 5, Text or VarChar "
+                      "default 'x'::character varying"),
+       QStringLiteral("plain | 5-Text or VarChar | text \u2192 5, Text or VarChar")},
+      QStringLiteral(
+          "character varying(30) \u2192 5 Text or VarChar default 'x'::character varying"),
+      QStringLiteral("text \u2192 5 Text or VarChar")};
+  const DefaultsSide kCube{
+      "cubeSQL",
+      {QStringLiteral("s | 5-Text or VarChar | NVARCHAR(30) \u2192 5, Text or VarChar default "
+                      "'it''s'"),
+       QStringLiteral("plain | 5-Text or VarChar | TEXT \u2192 5, Text or VarChar")},
+      QStringLiteral("NVARCHAR(30) \u2192 5 Text or VarChar default 'it''s'"),
+      QStringLiteral("TEXT \u2192 5 Text or VarChar")};
+  const auto open = [&](int side, const DefaultsSide& engine) {
+    const std::string name = engine.engine;
+    if (name == "SQLite") {
+      ChooseSQLite(side, sqlite.path());
+    } else if (name == "MariaDB") {
+      FillServer(side, maria.host, maria.port, "vx_default_tips", maria.user, maria.password);
+    } else if (name == "PostgreSQL") {
+      FillServer(side, postgres.host, postgres.port, "vx_default_tips", postgres.user,
+                 postgres.password, QStringLiteral("PostgreSQL"));
+    } else {
+      FillServer(side, "127.0.0.1", cube.Port(), "music", "admin", "s3cret",
+                 QStringLiteral("CubeSQLserver"));
+    }
+    Connect(side);
+  };
+
+  const std::pair<const DefaultsSide*, const DefaultsSide*> cases[] = {
+      {&kSqlite, &kMariaDb}, {&kMariaDb, &kPostgres}, {&kPostgres, &kCube}, {&kCube, &kSqlite}};
+  for (const auto& [db1, db2] : cases) {
+    SCOPED_TRACE(std::string(db1->engine) + " against " + db2->engine);
+    open(1, *db1);
+    open(2, *db2);
+    SelectTable(1, QStringLiteral("d"));
+    EXPECT_EQ(DescribedRowsOf(Fields(1)), db1->fields);
+    SelectTable(2, QStringLiteral("d"));
+    EXPECT_EQ(DescribedRowsOf(Fields(2)), db2->fields);
+
+    Compare();
+    ASSERT_EQ(RowsOf(W().DiffTables), QStringList{QStringLiteral("d | Table ok")});
+    Pick(W().DiffTables, 0);
+    EXPECT_EQ(DescribedRowsOf(W().DiffFields),
+              (QStringList{"s | " + kBothOk + " | DB 1: " + db1->withDefault +
+                               QStringLiteral(" \u00B7 DB 2: ") + db2->withDefault,
+                           "plain | " + kBothOk + " | DB 1: " + db1->withoutDefault +
+                               QStringLiteral(" \u00B7 DB 2: ") + db2->withoutDefault}));
+    EXPECT_EQ(fake().messages, QStringList());
+  }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // A list row's description: its tooltip and what assistive tools read for
 // its cells, set by the window or by the core's field listing.
+#include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include <QAccessible>
 #include <QAccessibleTableInterface>
@@ -75,42 +78,51 @@ TEST_F(RowDescriptionTest, EveryCellOfTheRowCarriesItAsTooltipAndDescription) {
 }
 
 // The core's field listing describes each row by the declared type behind
-// its label; the rows themselves are as before.
-TEST_F(RowDescriptionTest, FieldListingDescribesEachFieldsDeclaredType) {
+// its label, and the default as declared when the field has one; the rows
+// themselves are as before.
+TEST_F(RowDescriptionTest, FieldListingDescribesEachFieldsDeclaredTypeAndDefault) {
   using db::DatabaseField;
-  db::RecordSet fields(
-      {"ColumnName", "FieldType", "DeclaredType"},
-      {{DatabaseField("title"), DatabaseField("5"), DatabaseField("NVARCHAR(160)")},
-       {DatabaseField("id"), DatabaseField("3"), DatabaseField("int(11)")},
-       {DatabaseField("spot"), DatabaseField("-1"), DatabaseField("point")},
-       {DatabaseField("any"), DatabaseField("0"), DatabaseField("")},
-       {DatabaseField("blank"), DatabaseField("0"), DatabaseField(" ")},
-       {DatabaseField("none"), DatabaseField("0"), DatabaseField(std::nullopt)},
-       {DatabaseField("big"), DatabaseField("19"), DatabaseField("BIGINT")},
-       {DatabaseField("beyond"), DatabaseField("20"), DatabaseField("odd")}});
-  db::FillFieldList(fields, list);
-  struct Row {
+  struct Case {
     const char* name;
+    const char* code;
+    std::optional<std::string> declaredType;
+    std::optional<std::string> declaredDefault;  // none: no default
     const char* label;
     const char* description;
   };
-  const Row expected[] = {
-      {"title", "5-Text or VarChar", "NVARCHAR(160) \u2192 5, Text or VarChar"},
-      {"id", "3-Integer", "int(11) \u2192 3, Integer"},
-      {"spot", "Unknown", "point \u2192 Unknown"},
-      {"any", "0-Null", "(no declared type) \u2192 0, Null"},
-      {"blank", "0-Null", "(no declared type) \u2192 0, Null"},
-      {"none", "0-Null", "(no declared type) \u2192 0, Null"},
-      {"big", "19-Int64", "BIGINT \u2192 19, Int64"},
-      {"beyond", "Unknown", "odd \u2192 Unknown"},
+  const Case cases[] = {
+      {"title", "5", "NVARCHAR(160)", std::nullopt, "5-Text or VarChar",
+       "NVARCHAR(160) \u2192 5, Text or VarChar"},
+      {"id", "3", "int(11)", std::nullopt, "3-Integer", "int(11) \u2192 3, Integer"},
+      {"spot", "-1", "point", std::nullopt, "Unknown", "point \u2192 Unknown"},
+      {"any", "0", "", std::nullopt, "0-Null", "(no declared type) \u2192 0, Null"},
+      {"blank", "0", " ", std::nullopt, "0-Null", "(no declared type) \u2192 0, Null"},
+      {"none", "0", std::nullopt, std::nullopt, "0-Null", "(no declared type) \u2192 0, Null"},
+      {"big", "19", "BIGINT", std::nullopt, "19-Int64", "BIGINT \u2192 19, Int64"},
+      {"beyond", "20", "odd", std::nullopt, "Unknown", "odd \u2192 Unknown"},
+      {"state", "5", "varchar(30)", "'x'::character varying", "5-Text or VarChar",
+       "varchar(30) \u2192 5, Text or VarChar default 'x'::character varying"},
+      {"made", "10", "datetime", "current_timestamp()", "10-TimeStamp",
+       "datetime \u2192 10, TimeStamp default current_timestamp()"},
+      {"kept", "3", "INTEGER", "NULL", "3-Integer", "INTEGER \u2192 3, Integer default NULL"},
+      {"loose", "0", std::nullopt, "0", "0-Null", "(no declared type) \u2192 0, Null default 0"},
   };
-  ASSERT_EQ(list.ListCount(), static_cast<int>(std::size(expected)));
+  std::vector<db::Row> rows;
+  for (const Case& c : cases) {
+    rows.push_back({DatabaseField(c.name), DatabaseField(c.code), DatabaseField(c.declaredType),
+                    DatabaseField("0"), DatabaseField("0"), DatabaseField(c.declaredDefault)});
+  }
+  db::RecordSet fields(
+      {"ColumnName", "FieldType", "DeclaredType", "NotNull", "PrimaryKey", "Default"},
+      std::move(rows));
+  db::FillFieldList(fields, list);
+  ASSERT_EQ(list.ListCount(), static_cast<int>(std::size(cases)));
   for (int row = 0; row < list.ListCount(); ++row) {
-    const Row& e = expected[row];
-    EXPECT_EQ(list.Cell(row, 0), QString::fromUtf8(e.name));
-    EXPECT_EQ(list.Cell(row, 1), QString::fromUtf8(e.label));
-    EXPECT_EQ(list.RowDescription(row), QString::fromUtf8(e.description)) << e.name;
-    EXPECT_EQ(AccessibleDescription(row, 1), QString::fromUtf8(e.description)) << e.name;
+    const Case& c = cases[row];
+    EXPECT_EQ(list.Cell(row, 0), QString::fromUtf8(c.name));
+    EXPECT_EQ(list.Cell(row, 1), QString::fromUtf8(c.label));
+    EXPECT_EQ(list.RowDescription(row), QString::fromUtf8(c.description)) << c.name;
+    EXPECT_EQ(AccessibleDescription(row, 1), QString::fromUtf8(c.description)) << c.name;
   }
 }
 
