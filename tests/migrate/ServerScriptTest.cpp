@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ScriptEngines.h"
+#include "migrate/Script.h"
 #include "support/TempSqlite.h"
 
 namespace vantrix::scripttest {
@@ -105,6 +106,43 @@ TEST(ServerScript, AnyMutatedEmployeesIsMadeAgainOnEachEngine) {
   ExpectMutatedBasesMadeAgain(SqliteEngine(dir.path()), Employees("\""), 15);
   ExpectMutatedBasesMadeAgain(MariaDbEngine(mariadb), Employees("`"), 8);
   ExpectMutatedBasesMadeAgain(PostgresEngine(postgres), Employees("\""), 8);
+}
+
+// Names are data: quoted the server's way whatever they hold, up to the
+// longest name each server takes (64 bytes on MariaDB, 63 on PostgreSQL).
+TEST(ServerScript, HostileNamesSurviveQuoting) {
+  VANTRIX_REQUIRE_MARIADB(mariadb);
+  VANTRIX_REQUIRE_POSTGRES(postgres);
+  struct Case {
+    Engine engine;
+    std::string db1;
+  };
+  const std::vector<Case> cases = {
+      {MariaDbEngine(mariadb),
+       "CREATE TABLE `it's \"odd\"` (`a``b` INT PRIMARY KEY, `select` TEXT, `sp ace` TEXT,"
+       " `\u00dcbersicht` TEXT DEFAULT 'l\u00e0', `" + std::string(64, 'x') + "` INT);"
+       "CREATE INDEX `in dex` ON `it's \"odd\"` (`sp ace`(10));"
+       "CREATE TABLE `order` (`group` INT PRIMARY KEY, `it` INT,"
+       " FOREIGN KEY (`it`) REFERENCES `it's \"odd\"` (`a``b`));"},
+      {PostgresEngine(postgres),
+       "CREATE TABLE \"it's \"\"odd\"\"\" (\"a`b\" integer PRIMARY KEY, \"select\" text,"
+       " \"sp ace\" text, \"\u00dcbersicht\" text DEFAULT 'l\u00e0', \"" + std::string(63, 'x') +
+           "\" integer);"
+           "CREATE INDEX \"in dex\" ON \"it's \"\"odd\"\"\" (\"select\");"
+           "CREATE TABLE \"order\" (\"group\" integer PRIMARY KEY, \"it\" integer"
+           " REFERENCES \"it's \"\"odd\"\"\" (\"a`b\"));"},
+  };
+  for (const Case& c : cases) {
+    const Engine& e = c.engine;
+    e.create("vx_mig_db1", c.db1);
+    e.create("vx_mig_db2", "CREATE TABLE other (x INT);");
+    const db::Schema db1 = e.read("vx_mig_db1");
+    ASSERT_EQ(db1.tables.size(), 2u) << e.name;
+    const migrate::Script script = migrate::PlanScript(db1, e.read("vx_mig_db2"), {.allowUnsafe = true});
+    ASSERT_EQ(e.apply("vx_mig_db2", migrate::Statements(script, true)), "") << e.name;
+    EXPECT_EQ(Left(db1, e.read("vx_mig_db2")), std::vector<std::string>{}) << e.name;
+    EXPECT_EQ(e.describe("vx_mig_db2"), e.describe("vx_mig_db1")) << e.name;
+  }
 }
 
 }  // namespace
