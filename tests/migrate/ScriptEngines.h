@@ -55,12 +55,16 @@ struct Base {
   std::vector<std::pair<std::string, std::vector<std::string>>> kept;
 };
 
+// How many seeded rounds a property test runs: `usual`, times
+// VANTRIX_PROPERTY_ROUNDS when it is set (the property_soak target sets it).
+int Rounds(int usual);
+
 // DB 1 the base; DB 2 the base with a seeded set of mutations, and rows.
 // The script with every step applied makes DB 2 DB 1 by every attribute
 // the comparison knows (strict) and by the engine's own description, and
 // the rows stay; without the unsafe steps it runs too. Seeds are printed
 // on failure.
-void ExpectMutatedBasesMadeAgain(const Engine& engine, const Base& base, int rounds);
+void ExpectMutatedBasesMadeAgain(const Engine& engine, const Base& base, int usual);
 
 // A SQLite file: read by this program (the whole structure), described by
 // SQLite's own pragmas (sorted), the rows of a query, and statements run as

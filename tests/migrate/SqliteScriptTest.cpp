@@ -102,7 +102,8 @@ TEST(SqliteScript, AnyMutatedShopIsMadeTheShopAgain) {
   test::TempSqlite db1File(kShop);
   const db::Schema db1 = Read(db1File.path());
   const std::vector<std::string> wanted = Described(db1File.path());
-  for (unsigned round = 0; round < 40; ++round) {
+  const unsigned rounds = static_cast<unsigned>(scripttest::Rounds(40));
+  for (unsigned round = 0; round < rounds; ++round) {
     const unsigned seed = first + round;
     std::mt19937 random(seed);
     std::vector<const Mutation*> chosen;
