@@ -50,6 +50,16 @@ std::filesystem::path FolderOf(const std::string& target) {
   return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
+// A target that is there and no regular file (/dev/null, a pipe, a
+// terminal) is written to where it is: a file renamed over it would take
+// the device's place.
+bool InPlace(const std::string& target) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(target, ec);
+  return !ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status) &&
+         !std::filesystem::is_directory(status);
+}
+
 }  // namespace
 
 bool CanWriteReport(const std::string& target, std::string& reason) {
@@ -57,6 +67,13 @@ bool CanWriteReport(const std::string& target, std::string& reason) {
   if (std::filesystem::is_directory(target, ec)) {
     reason = "it is a folder";
     return false;
+  }
+  if (InPlace(target)) {
+    if (::access(target.c_str(), W_OK) != 0) {
+      reason = std::strerror(errno);
+      return false;
+    }
+    return true;
   }
   const std::filesystem::path folder = FolderOf(target);
   if (!std::filesystem::is_directory(folder, ec)) {
@@ -74,6 +91,15 @@ ReportFile::~ReportFile() { Discard(); }
 
 bool ReportFile::Open(const std::string& target, std::string& reason) {
   target_ = target;
+  if (InPlace(target)) {
+    inPlace_ = true;
+    stream_.open(target, std::ios::binary | std::ios::out);
+    if (!stream_) {
+      reason = std::strerror(errno);
+      return false;
+    }
+    return true;
+  }
   const std::filesystem::path path(target);
   std::string pattern =
       (FolderOf(target) / ("." + path.filename().string() + ".XXXXXX")).string();
@@ -107,6 +133,7 @@ bool ReportFile::Commit(std::string& reason) {
     Discard();
     return false;
   }
+  if (inPlace_) return true;
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) {
     reason = std::strerror(errno);
     Discard();

@@ -5,7 +5,8 @@
 
 // A report written to a file whole or not at all: into a temporary file
 // beside the target, renamed over the target once complete, so that a run
-// that fails or is interrupted leaves an earlier report as it was.
+// that fails or is interrupted leaves an earlier report as it was. A target
+// that is no regular file (/dev/null, a pipe) is written to directly.
 namespace vantrix::cli {
 
 // Whether a report could be written as `target`: its folder exists and is
@@ -32,6 +33,8 @@ private:
 
   std::string target_;
   std::string temporary_;
+  // The target is no regular file (/dev/null, a pipe): written directly.
+  bool inPlace_ = false;
   std::ofstream stream_;
 };
 

@@ -1,6 +1,9 @@
 // vantrix-diff end to end: the real program run as a process against real
 // SQLite files, the MariaDB test server and the cubeSQL test server; its
 // reports checked as their readers would read them.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -389,6 +392,24 @@ TEST_F(ProgramTest, AReportNeverDamagesAFile) {
       Pair({}, DiffOptions({.workDir = dir_.path().string(), .stdoutFile = "/dev/full"}));
   EXPECT_EQ(full.status, 2);
   EXPECT_EQ(full.err, "vantrix-diff: cannot write to standard output: No space left on device\n");
+
+  // An --output that is no regular file (/dev/null, a pipe) is written to
+  // where it is, never replaced by a file.
+  // The test holds the pipe open both ways (which never blocks on Linux),
+  // so that the program's open does not wait and a small report fits in
+  // the pipe's buffer.
+  const std::filesystem::path pipe = dir_.path() / "report.pipe";
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  const int held = ::open(pipe.c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(held, 0);
+  const Outcome throughPipe = Pair({"-o", pipe.string()});
+  std::string piped;
+  char buffer[4096];
+  for (ssize_t n = 0; (n = ::read(held, buffer, sizeof buffer)) > 0;) piped.append(buffer, n);
+  ::close(held);
+  EXPECT_EQ(throughPipe.status, 1) << throughPipe.err;
+  EXPECT_EQ(piped, Pair({}).out);
+  EXPECT_TRUE(std::filesystem::is_fifo(pipe));
 }
 
 // What anyone on the machine can list of the program's arguments (ps)
