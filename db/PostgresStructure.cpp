@@ -66,7 +66,8 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
       "SELECT c.relname, ic.relname, i.indisunique, i.indisprimary, con.oid IS NOT NULL,"
       " am.amname, pg_catalog.pg_get_indexdef(i.indexrelid),"
       " pg_catalog.pg_get_expr(i.indpred, i.indrelid), a.attname,"
-      " pg_catalog.pg_get_indexdef(i.indexrelid, k.n, true),"
+      " CASE WHEN i.indkey[k.n - 1] = 0"
+      " THEN pg_catalog.pg_get_indexdef(i.indexrelid, k.n, true) END,"
       " (i.indoption[k.n - 1]::integer & 1) = 1"
       " FROM pg_catalog.pg_index AS i"
       " JOIN pg_catalog.pg_class AS c ON c.oid = i.indrelid" +
