@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "report/Version.h"
 
@@ -398,8 +399,26 @@ ReadResult ReadSnapshot(std::string_view text) {
   try {
     if (text.size() > kMaxBytes) throw Refusal{"it is larger than a snapshot can be (256 MiB)"};
     if (Depth(text) > kMaxDepth) throw Refusal{"it is nested deeper than a snapshot is"};
-    Json doc = Json::parse(text, nullptr, false);
+    // Each table is made into the schema's as soon as it is parsed and
+    // dropped from the document, so that a large snapshot is never held
+    // twice (its JSON tree alone takes ten times the file).
+    std::vector<db::Table> tables;
+    std::optional<Refusal> refused;
+    std::string key;
+    const Json::parser_callback_t keep = [&](int depth, Json::parse_event_t event, Json& parsed) {
+      if (event == Json::parse_event_t::key && depth == 1) key = parsed.get<std::string>();
+      if (event != Json::parse_event_t::object_end || depth != 2 || key != "tables") return true;
+      if (refused) return false;
+      try {
+        tables.push_back(TableOf(parsed));
+      } catch (const Refusal& refusal) {
+        refused = refusal;
+      }
+      return false;
+    };
+    Json doc = Json::parse(text, keep, false);
     if (doc.is_discarded()) throw Refusal{"it is not JSON"};
+    if (refused) throw *refused;
     if (!doc.is_object() || !doc.contains("snapshot_version")) {
       throw Refusal{"it is no vantrix-diff snapshot (it has no \"snapshot_version\")"};
     }
@@ -415,9 +434,10 @@ ReadResult ReadSnapshot(std::string_view text) {
       throw Refusal{"its engine \"" + schema.engine + "\" is not one this program knows"};
     }
     schema.qualifier = String(doc, "qualifier", "the snapshot", false);
-    for (const Json& t : Array(doc, "tables", "the snapshot")) {
-      schema.tables.push_back(TableOf(t));
-    }
+    // What is left of the tables is what was not an object.
+    for (const Json& t : Array(doc, "tables", "the snapshot")) schema.tables.push_back(TableOf(t));
+    if (!schema.tables.empty()) throw Refusal{"a table of the snapshot is not an object"};
+    schema.tables = std::move(tables);
     return {std::move(schema), {}};
   } catch (const Refusal& refusal) {
     return {std::nullopt, refusal.reason};
