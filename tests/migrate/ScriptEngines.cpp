@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstdio>
 #include <random>
@@ -323,6 +324,17 @@ Engine SqliteEngine(const std::filesystem::path& dir) {
   return e;
 }
 
+std::string DatabaseName(int side) {
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = "vx_";
+  for (const char c : std::string(test->name())) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      name += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return name.substr(0, 40) + "_" + std::to_string(side);
+}
+
 int Rounds(int usual) {
   const char* times = std::getenv("VANTRIX_PROPERTY_ROUNDS");
   const int factor = times && *times ? std::atoi(times) : 1;
@@ -332,7 +344,7 @@ int Rounds(int usual) {
 void ExpectMutatedBasesMadeAgain(const Engine& e, const Base& base, int usual) {
   const int rounds = Rounds(usual);
   const unsigned first = std::random_device{}();
-  const std::string db1Name = "vx_mig_db1";
+  const std::string db1Name = DatabaseName(1);
   e.create(db1Name, base.sql + base.rows);
   const db::Schema db1 = e.read(db1Name);
   const std::vector<std::string> wanted = e.describe(db1Name);
@@ -350,7 +362,7 @@ void ExpectMutatedBasesMadeAgain(const Engine& e, const Base& base, int usual) {
         e.name + ", " + base.name + ", seed " + std::to_string(seed) + ": " + what;
 
     const std::string db2Sql = Apply(base.sql, chosen, false) + Apply(base.rows, chosen, true);
-    const std::string db2Name = "vx_mig_db2";
+    const std::string db2Name = DatabaseName(2);
     e.create(db2Name, db2Sql);
     const db::Schema db2 = e.read(db2Name);
     const Script script = PlanScript(db1, db2, {.allowUnsafe = true});

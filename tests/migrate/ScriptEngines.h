@@ -55,6 +55,10 @@ struct Base {
   std::vector<std::pair<std::string, std::vector<std::string>>> kept;
 };
 
+// A database name of the running test's own ("vx_<test name>_1"), so that
+// tests run at the same time on one server never share a database.
+std::string DatabaseName(int side);
+
 // How many seeded rounds a property test runs: `usual`, times
 // VANTRIX_PROPERTY_ROUNDS when it is set (the property_soak target sets it).
 int Rounds(int usual);

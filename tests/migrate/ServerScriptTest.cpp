@@ -140,8 +140,8 @@ void ExpectEachChangeFoundAlone(const Engine& e, const Base& shop,
       {"auto-increment missing", {"customers: auto_increment id only_in_db1"}},
   };
   for (const auto& [what, lines] : own) expected[what] = lines;
-  e.create("vx_mig_db1", shop.sql);
-  const db::Schema db1 = e.read("vx_mig_db1");
+  e.create(DatabaseName(1), shop.sql);
+  const db::Schema db1 = e.read(DatabaseName(1));
   std::size_t tried = 0;
   for (const Mutation& m : shop.mutations) {
     const auto found = expected.find(m.what);
@@ -151,8 +151,8 @@ void ExpectEachChangeFoundAlone(const Engine& e, const Base& shop,
     const std::size_t at = sql.find(m.from);
     ASSERT_NE(at, std::string::npos) << e.name << ": " << m.what;
     sql.replace(at, m.from.size(), m.to);
-    e.create("vx_mig_db2", sql);
-    const compare::Findings findings = compare::FindDifferences(db1, e.read("vx_mig_db2"), {});
+    e.create(DatabaseName(2), sql);
+    const compare::Findings findings = compare::FindDifferences(db1, e.read(DatabaseName(2)), {});
     std::vector<std::string> lines;
     for (const compare::TableFinding& t : findings.tables) {
       for (const compare::FieldFinding& f : t.fields) {
@@ -209,14 +209,14 @@ TEST(ServerScript, HostileNamesSurviveQuoting) {
   };
   for (const Case& c : cases) {
     const Engine& e = c.engine;
-    e.create("vx_mig_db1", c.db1);
-    e.create("vx_mig_db2", "CREATE TABLE other (x INT);");
-    const db::Schema db1 = e.read("vx_mig_db1");
+    e.create(DatabaseName(1), c.db1);
+    e.create(DatabaseName(2), "CREATE TABLE other (x INT);");
+    const db::Schema db1 = e.read(DatabaseName(1));
     ASSERT_EQ(db1.tables.size(), 2u) << e.name;
-    const migrate::Script script = migrate::PlanScript(db1, e.read("vx_mig_db2"), {.allowUnsafe = true});
-    ASSERT_EQ(e.apply("vx_mig_db2", migrate::Statements(script, true)), "") << e.name;
-    EXPECT_EQ(Left(db1, e.read("vx_mig_db2")), std::vector<std::string>{}) << e.name;
-    EXPECT_EQ(e.describe("vx_mig_db2"), e.describe("vx_mig_db1")) << e.name;
+    const migrate::Script script = migrate::PlanScript(db1, e.read(DatabaseName(2)), {.allowUnsafe = true});
+    ASSERT_EQ(e.apply(DatabaseName(2), migrate::Statements(script, true)), "") << e.name;
+    EXPECT_EQ(Left(db1, e.read(DatabaseName(2))), std::vector<std::string>{}) << e.name;
+    EXPECT_EQ(e.describe(DatabaseName(2)), e.describe(DatabaseName(1))) << e.name;
   }
 }
 
