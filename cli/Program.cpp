@@ -367,17 +367,26 @@ bool Program::PrepareScratch(const Side& db1, const Side& db2, Side& scratch) {
 int Program::WriteSql(const Side& db1, const Side& db2, Side& scratch,
                       const report::Report& report, std::vector<migrate::Rename> renames,
                       bool asReport) {
-  // The tables in scope, on both sides.
+  // The tables in scope, on both sides: copies only when patterns leave
+  // some out (a large schema is not copied for nothing).
+  const bool everything = args_.tables.empty() && args_.exclude.empty();
   const auto scoped = [&](const db::Schema& schema) {
-    db::Schema out = schema;
-    out.tables.clear();
+    db::Schema out;
+    out.engine = schema.engine;
+    out.qualifier = schema.qualifier;
     for (const db::Table& t : schema.tables) {
       if (report.options.scope.Contains(t.name)) out.tables.push_back(t);
     }
     return out;
   };
-  const db::Schema schema1 = scoped(db1.schema);
-  const db::Schema schema2 = scoped(db2.schema);
+  db::Schema copy1;
+  db::Schema copy2;
+  if (!everything) {
+    copy1 = scoped(db1.schema);
+    copy2 = scoped(db2.schema);
+  }
+  const db::Schema& schema1 = everything ? db1.schema : copy1;
+  const db::Schema& schema2 = everything ? db2.schema : copy2;
   migrate::ScriptOptions options;
   options.allowUnsafe = args_.allowUnsafe;
   options.renames = std::move(renames);
