@@ -27,4 +27,21 @@ constexpr bool IsAsciiSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
+// A text over several lines on one: each run of spaces, tabs and line
+// breaks is one space. Other control characters are left as they are.
+inline std::string OneLine(std::string_view text) {
+  std::string out;
+  bool space = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
+      space = true;
+      continue;
+    }
+    if (space && !out.empty()) out += ' ';
+    space = false;
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace vantrix::db

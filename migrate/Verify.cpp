@@ -475,25 +475,7 @@ Verification VerifyOnServer(db::Database& scratch, const db::Schema& db1In,
   return v;
 }
 
-namespace {
-
-// A statement or a server's message over several lines, on one.
-std::string OneLine(std::string_view text) {
-  std::string out;
-  bool space = false;
-  for (const char c : text) {
-    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-      space = true;
-      continue;
-    }
-    if (space && !out.empty()) out += ' ';
-    space = false;
-    out += c;
-  }
-  return out;
-}
-
-}  // namespace
+using db::OneLine;
 
 std::vector<std::string> Describe(const Verification& v) {
   if (!v.ran) return {"not verified"};

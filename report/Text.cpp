@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "db/Ascii.h"
+
 namespace vantrix::report::text {
 namespace {
 
@@ -438,20 +440,7 @@ std::string StructurePhrase(const compare::StructureFinding& finding) {
   return what;
 }
 
-std::string OneLine(std::string_view text) {
-  std::string out;
-  bool space = false;
-  for (const char c : text) {
-    if (c == ' ' || c == '\n' || c == '\t' || c == '\r') {
-      space = true;
-      continue;
-    }
-    if (space && !out.empty()) out += ' ';
-    space = false;
-    out += c;
-  }
-  return out;
-}
+std::string OneLine(std::string_view text) { return db::OneLine(text); }
 
 namespace {
 

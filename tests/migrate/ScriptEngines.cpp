@@ -380,6 +380,16 @@ void ExpectMutatedBasesMadeAgain(const Engine& e, const Base& base, int usual) {
   }
 }
 
+const char* const kShopRows =
+    "INSERT INTO customers (id, email, name) VALUES (1, 'a@example.org', 'Ann'),"
+    " (2, 'b@example.org', 'Bob');"
+    "INSERT INTO employees (id, manager_id, name) VALUES (1, NULL, 'Boss'), (2, 1, 'Sue');"
+    "INSERT INTO orders (id, customer_id, total, status) VALUES (10, 1, 5.5, 'new'),"
+    " (11, 2, 7, 'open');"
+    "INSERT INTO order_lines (order_id, line_no, product, qty) VALUES (10, 1, 'pen', 2),"
+    " (11, 1, 'ink', 1);"
+    "INSERT INTO shipments (id, order_id, line_no) VALUES (100, 10, 1);";
+
 Base Employees(const std::string& quote) {
   const std::string dir = VANTRIX_FIXTURES_DIR "/employees/";
   std::string tables = vantrix::test::ReadFile(dir + "tables.sql");

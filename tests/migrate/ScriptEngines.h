@@ -81,6 +81,10 @@ std::string SqliteRun(const std::filesystem::path& file, const std::vector<std::
 // What still counts between two schemas, compared strictly.
 std::vector<std::string> Left(const db::Schema& want, const db::Schema& got);
 
+// The shop's rows (tests/fixtures/every_object): every table gets some, so
+// that a copy is seen; the same SQL on every engine.
+extern const char* const kShopRows;
+
 // The employees sample database of the shared fixtures (one DDL for every
 // engine; the view SQLite and MariaDB cannot read left out), with rows and
 // its mutations; `quote` quotes a name on the engine.

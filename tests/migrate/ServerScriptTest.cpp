@@ -22,15 +22,6 @@
 namespace vantrix::scripttest {
 namespace {
 
-const char* const kRows =
-    "INSERT INTO customers (id, email, name) VALUES (1, 'a@example.org', 'Ann'),"
-    " (2, 'b@example.org', 'Bob');"
-    "INSERT INTO employees (id, manager_id, name) VALUES (1, NULL, 'Boss'), (2, 1, 'Sue');"
-    "INSERT INTO orders (id, customer_id, total, status) VALUES (10, 1, 5.5, 'new'),"
-    " (11, 2, 7, 'open');"
-    "INSERT INTO order_lines (order_id, line_no, product, qty) VALUES (10, 1, 'pen', 2),"
-    " (11, 1, 'ink', 1);"
-    "INSERT INTO shipments (id, order_id, line_no) VALUES (100, 10, 1);";
 
 // The mutations of the shop that read the same on both servers; each
 // engine adds its own spellings.
@@ -70,7 +61,7 @@ Base Shop(const std::string& engine, const std::vector<Mutation>& mutations) {
   b.name = "the shop";
   b.sql = vantrix::test::ReadFile(VANTRIX_SOURCE_DIR "/tests/fixtures/every_object/" + engine +
                                   ".sql");
-  b.rows = kRows;
+  b.rows = kShopRows;
   b.mutations = mutations;
   b.kept = {
       {"SELECT id, name FROM employees ORDER BY id", {"1|Boss", "2|Sue"}},

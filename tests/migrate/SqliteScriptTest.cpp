@@ -60,16 +60,7 @@ const std::vector<Mutation> kMutations = {
      "CREATE TABLE scratch (x INTEGER);\nCREATE VIEW customer_totals"},
 };
 
-// The shop's rows: every table gets some, so that the copy is seen.
-const char* const kRows =
-    "INSERT INTO customers (id, email, name) VALUES (1, 'a@example.org', 'Ann'),"
-    " (2, 'b@example.org', 'Bob');"
-    "INSERT INTO employees (id, manager_id, name) VALUES (1, NULL, 'Boss'), (2, 1, 'Sue');"
-    "INSERT INTO orders (id, customer_id, total, status) VALUES (10, 1, 5.5, 'new'),"
-    " (11, 2, 7, 'open');"
-    "INSERT INTO order_lines (order_id, line_no, product, qty) VALUES (10, 1, 'pen', 2),"
-    " (11, 1, 'ink', 1);"
-    "INSERT INTO shipments (id, order_id, line_no) VALUES (100, 10, 1);";
+const char* const kRows = scripttest::kShopRows;
 
 std::string Apply(const std::string& sql, const std::vector<const Mutation*>& mutations) {
   std::string out = sql;
