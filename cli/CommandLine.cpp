@@ -12,6 +12,7 @@
 #include "cli/Arguments.h"
 #include "cli/DatabaseUrl.h"
 #include "cli/Program.h"
+#include "cli/Side.h"
 #include "report/Text.h"
 #include "report/Version.h"
 
@@ -273,6 +274,9 @@ int Run(int argc, char** argv) {
       std::memset(argv[i] + secret.start, '*', secret.length);
     }
   }
+  std::vector<std::string> urls = args.targets;
+  urls.insert(urls.end(), {args.db1, args.db2, args.verify});
+  LeaveOutUnusedCertificates(urls);
   try {
     return args.each ? RunEach(std::move(args)) : RunProgram(std::move(args));
   } catch (const std::exception& e) {

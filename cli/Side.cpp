@@ -140,6 +140,19 @@ void FindPassword(Side& side, bool mayPrompt) {
   }
 }
 
+void LeaveOutUnusedCertificates(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    const ParsedUrl parsed = ParseDatabaseUrl(argument);
+    if (!parsed.url) continue;  // refused later, never connected
+    const DatabaseUrl& url = *parsed.url;
+    const bool verifies = url.tlsMode == "verify-ca" || url.tlsMode == "verify-full";
+    // libpq's sslrootcert=system is the system's bundle too.
+    if (verifies && (url.tlsCaFile.empty() || url.tlsCaFile == "system")) return;
+  }
+  // Nothing of this run verifies with the bundle, whichever file names it.
+  ::setenv("SSL_CERT_FILE", "/dev/null", 1);
+}
+
 void Configure(Side& side) {
   db::Database* database = side.database.get();
   database->Host = side.url.host;

@@ -1,9 +1,11 @@
 // The database arguments of vantrix-diff: what each URL form means, and
 // why the broken ones are refused.
 #include "cli/DatabaseUrl.h"
+#include "cli/Side.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 namespace vantrix::cli {
@@ -289,6 +291,40 @@ TEST(DatabaseUrlTest, DescriptionsLeaveThePasswordOut) {
   };
   for (const auto& [text, described] : cases) {
     EXPECT_EQ(Describe(*ParseDatabaseUrl(text).url), described) << text;
+  }
+}
+
+
+// The system's certificate bundle is left out of the process only when no
+// argument verifies a certificate with it; a URL that does keeps it, and so
+// does one that is refused (it is never connected, so it asks nothing).
+TEST(DatabaseUrlTest, CertificateBundleIsLeftOutOnlyWhenNothingVerifiesWithIt) {
+  struct Case {
+    std::vector<std::string> arguments;
+    bool leftOut;
+  };
+  const Case cases[] = {
+      {{"mysql://a@h/db", "postgresql://a@h/db?sslmode=require", "shop.sqlite", ""}, true},
+      {{"mysql://a@h/db?ssl-mode=VERIFY_IDENTITY&ssl-ca=/etc/ca.pem"}, true},
+      {{"postgresql://a@h/db?sslmode=verify-full&sslrootcert=/etc/ca.pem"}, true},
+      {{"mysql://a@h/db", "mysql://a@h/db2?ssl-mode=VERIFY_IDENTITY"}, false},
+      {{"postgresql://a@h/db?sslmode=verify-ca"}, false},
+      {{"postgresql://a@h/db?sslmode=verify-full&sslrootcert=system"}, false},
+      {{"mysql://a@h/db?ssl-mode=VERIFY_CA"}, true},  // refused: never connected
+  };
+  const char* before = std::getenv("SSL_CERT_FILE");
+  const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
+  for (const Case& c : cases) {
+    ::setenv("SSL_CERT_FILE", "/etc/ssl/certs/ca-certificates.crt", 1);
+    LeaveOutUnusedCertificates(c.arguments);
+    EXPECT_EQ(std::string(std::getenv("SSL_CERT_FILE")),
+              c.leftOut ? "/dev/null" : "/etc/ssl/certs/ca-certificates.crt")
+        << c.arguments.front();
+  }
+  if (saved) {
+    ::setenv("SSL_CERT_FILE", saved->c_str(), 1);
+  } else {
+    ::unsetenv("SSL_CERT_FILE");
   }
 }
 
