@@ -8,10 +8,11 @@
 //                                              or PostgreSQL
 //   vantrix_bench core SIDE1 SIDE2 RUNS        Compare through the core
 //   vantrix_bench window SIDE1 SIDE2 RUNS      Compare in the main window (offscreen)
+//   vantrix_bench read-snapshot FILE RUNS      reading a snapshot file into a schema
 //
 // A SIDE is sqlite:PATH or mysql:HOST:PORT:USER:PASSWORD:DATABASE. The two
 // timing commands print one line per run ("run <ms> <rows>") and, for the
-// window, the peak resident memory ("peak_rss_kb <kb>").
+// window and the snapshot, the peak resident memory ("peak_rss_kb <kb>").
 //
 // The pair: DB 1 has TABLES tables of 20 fields, a third with defaults, each
 // with a unique constraint, two indexes and a reference to the table before;
@@ -38,6 +39,7 @@
 #include "compare/Rules.h"
 #include "compare/Session.h"
 #include "db/AppoggioMySQL.h"
+#include "snapshot/Snapshot.h"
 #include "ui/FinestraPrincipale.h"
 #include "ui/toolkit/Listbox.h"
 #include "ui/toolkit/Seam.h"
@@ -274,6 +276,26 @@ int WindowCompare(int argc, char** argv, const std::string& side1, const std::st
   return 0;
 }
 
+// Each run reads the file afresh and keeps nothing of it: the peak is one
+// schema and its text.
+int ReadSnapshot(const std::string& path, int runs) {
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const snapshot::ReadResult read = snapshot::ReadSnapshotFile(path);
+    const auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                              start).count();
+    if (!read.schema) {
+      std::cerr << "read-snapshot: " << path << ": " << read.error << "\n";
+      return 1;
+    }
+    std::printf("run %.1f %zu\n", ms, read.schema->tables.size());
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  std::printf("peak_rss_kb %ld\n", usage.ru_maxrss);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -289,8 +311,10 @@ int main(int argc, char** argv) {
   if (command == "window" && argc == 5) {
     return WindowCompare(argc, argv, argv[2], argv[3], std::atoi(argv[4]));
   }
+  if (command == "read-snapshot" && argc == 4) return ReadSnapshot(argv[2], std::atoi(argv[3]));
   std::cerr << "usage: vantrix_bench generate-sqlite TABLES DIR |\n"
                "       generate-sql TABLES SIDE [postgresql] |\n"
-               "       core SIDE1 SIDE2 RUNS | window SIDE1 SIDE2 RUNS\n";
+               "       core SIDE1 SIDE2 RUNS | window SIDE1 SIDE2 RUNS |\n"
+               "       read-snapshot FILE RUNS\n";
   return 2;
 }

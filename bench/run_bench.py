@@ -182,6 +182,16 @@ def fleet_rows(args, bench, diff_tool, db, work, rows, notes):
     snapshot = os.path.join(work, "s20000.json")
     subprocess.run([diff_tool, "--dump", "-o", snapshot, os.path.join(sqlite_dir, "db1.sqlite")],
                    check=True)
+    # Reading it into a schema, alone: the time of each read and the peak
+    # memory of the process.
+    out = subprocess.run([bench, "read-snapshot", snapshot, str(runs)], check=True,
+                         capture_output=True, text=True).stdout
+    rows.append(Row("reading a snapshot into a schema", "JSON", 20000, bench_runs(out)))
+    for line in out.splitlines():
+        if line.startswith("peak_rss_kb"):
+            notes.append(f"Peak resident memory of reading the 20,000-table snapshot "
+                         f"({os.path.getsize(snapshot) // (1024 * 1024)} MB) into a schema: "
+                         f"{int(line.split()[1]) // 1024} MB")
     # The snapshot against itself: read twice, compared, nothing else.
     times = []
     peak = 0

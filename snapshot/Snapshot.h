@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -13,6 +14,12 @@
 namespace vantrix::snapshot {
 
 inline constexpr int kSnapshotVersion = 1;
+// The largest snapshot read.
+inline constexpr std::size_t kMaxSnapshotBytes = 256u * 1024 * 1024;
+
+// The name a default's kind has in a snapshot: "none", "null", "number",
+// "string", "boolean", "current_time" or "expression".
+const char* DefaultKindName(db::Default::Kind kind);
 
 // Writes `schema` (with its engine set) as a snapshot: keys in a fixed
 // order, tables and their indexes, keys, checks and triggers sorted by
