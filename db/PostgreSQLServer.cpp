@@ -69,13 +69,14 @@ constexpr std::string_view kDefaultFields =
 constexpr std::string_view kDefaultJoins =
     " LEFT JOIN pg_catalog.pg_attrdef AS d ON d.adrelid = c.oid AND d.adnum = a.attnum";
 // What the whole structure adds after them: identity, a collation of its
-// own, the relation's kind, and a view's query with its first field.
+// own, the relation's kind, a view's query with its first field, and the
+// field's number and quoted name, by which the indexes name their columns.
 constexpr std::string_view kStructureFields =
     ", a.attidentity,"
     " CASE WHEN a.attcollation <> t.typcollation THEN (SELECT co.collname"
     " FROM pg_catalog.pg_collation AS co WHERE co.oid = a.attcollation) END,"
     " c.relkind, CASE WHEN c.relkind IN ('v', 'm') AND a.attnum = 1"
-    " THEN pg_catalog.pg_get_viewdef(c.oid) END";
+    " THEN pg_catalog.pg_get_viewdef(c.oid) END, a.attnum, pg_catalog.quote_ident(a.attname)";
 // Names in byte order, whatever the database's collation.
 constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
 
@@ -152,6 +153,13 @@ void AddExtras(Table& table, Column& column, const Row& r, std::size_t first) {
   }
   if (!identity.empty()) column.autoIncrement = true;
   column.collation = r[first + 3].StringValue();
+}
+
+// The field's number and quoted name, after AddExtras' columns.
+void AddFieldNumber(std::vector<PostgreSQLServer::FieldNumber>& fields, const Column& column,
+                    const Row& r, std::size_t first) {
+  fields.push_back(
+      {static_cast<int>(r[first + 6].IntegerValue()), column.name, r[first + 7].StringValue()});
 }
 
 // Every row of a result, as text.
@@ -284,23 +292,36 @@ bool PostgreSQLServer::Connect() {
       sslMode = "verify-full";
       break;
   }
-  std::vector<const char*> keywords = {"dbname",          "host",    "port",    "dbname",
-                                       "user",            "password", "connect_timeout",
-                                       "options",         "sslmode", "client_encoding",
-                                       "application_name"};
-  std::vector<const char*> values = {kGivenButEmpty,         Host.c_str(),
-                                     port.c_str(),           DatabaseName.c_str(),
-                                     UserName.c_str(),       Password.c_str(),
-                                     connectTimeout.c_str(), options.c_str(),
-                                     sslMode,                "UTF8",
-                                     "Vantrix"};
-  if (!TlsCaFile.empty()) {
-    keywords.push_back("sslrootcert");
-    values.push_back(TlsCaFile.c_str());
+  const auto open = [&](const std::string& startOptions) {
+    std::vector<const char*> keywords = {"dbname",          "host",    "port",    "dbname",
+                                         "user",            "password", "connect_timeout",
+                                         "options",         "sslmode", "client_encoding",
+                                         "application_name"};
+    std::vector<const char*> values = {kGivenButEmpty,         Host.c_str(),
+                                       port.c_str(),           DatabaseName.c_str(),
+                                       UserName.c_str(),       Password.c_str(),
+                                       connectTimeout.c_str(), startOptions.c_str(),
+                                       sslMode,                "UTF8",
+                                       "Vantrix"};
+    if (!TlsCaFile.empty()) {
+      keywords.push_back("sslrootcert");
+      values.push_back(TlsCaFile.c_str());
+    }
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    return PQconnectdbParams(keywords.data(), values.data(), 1);
+  };
+  // Compiling a query (JIT) pays off for long queries over large tables,
+  // not for reading the catalog: on a schema of 2,000 tables it makes the
+  // index read eight times slower (0.6 s of compiling for 0.08 s of work).
+  // A server older than PostgreSQL 11 knows no jit and refuses the
+  // connection for it: it is connected to again without.
+  PGconn* conn = open(options + " -c jit=off");
+  if (conn && PQstatus(conn) != CONNECTION_OK &&
+      std::string_view(PQerrorMessage(conn)).find("\"jit\"") != std::string_view::npos) {
+    PQfinish(conn);
+    conn = open(options);
   }
-  keywords.push_back(nullptr);
-  values.push_back(nullptr);
-  PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 1);
   if (!conn) {
     SetError("Out of memory while preparing the PostgreSQL connection");
     return false;
@@ -368,6 +389,7 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
       Sql({"SELECT", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
            kDefaultJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   Table result{std::string(table), TableState::kRead, {}, {}};
+  FieldNumbers fields;
   // No name the server keeps holds a NUL byte.
   if (table.find('\0') != std::string_view::npos) {
     result.state = TableState::kUnknown;
@@ -384,12 +406,15 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
     if (r[0].IsNull()) continue;
     result.columns.push_back(ColumnOf(r, 0));
     AddDefault(result.columns.back(), r, 9);
-    if (structure) AddExtras(result, result.columns.back(), r, 9);
+    if (structure) {
+      AddExtras(result, result.columns.back(), r, 9);
+      AddFieldNumber(fields[result.name], result.columns.back(), r, 9);
+    }
   }
   if (structure) {
     Schema one;
     one.tables.push_back(std::move(result));
-    if (!ReadStructure(one, std::string(table))) return std::nullopt;
+    if (!ReadStructure(one, std::string(table), fields)) return std::nullopt;
     return std::move(one.tables.front());
   }
   return result;
@@ -403,22 +428,27 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
   static const std::string structureSql =
       Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema,
            kFieldJoins, kDefaultJoins, kInTheSchema, kByName, ", a.attnum"});
-  auto all = Query(structure ? structureSql : sql, {SchemaName});
-  if (!all) return std::nullopt;
-  // Names are unique within a schema, so each table's rows follow each other.
+  // Names are unique within a schema, so each table's rows follow each
+  // other. The rows are taken as they come: 40,000 of them kept as texts
+  // would cost more than the reading.
   Schema schema;
-  for (const Row& r : all->Rows()) {
-    std::string name = r[0].StringValue();
+  FieldNumbers fields;
+  const bool read = QueryEach(structure ? structureSql : sql, {SchemaName}, [&](const Row& r) {
+    const std::string& name = *r[0].Value();
     if (schema.tables.empty() || schema.tables.back().name != name) {
-      schema.tables.push_back(Table{std::move(name), TableState::kRead, {}, {}});
+      schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
     }
-    if (r[1].IsNull()) continue;
+    if (r[1].IsNull()) return;
     Table& table = schema.tables.back();
     table.columns.push_back(ColumnOf(r, 1));
     AddDefault(table.columns.back(), r, 10);
-    if (structure) AddExtras(table, table.columns.back(), r, 10);
-  }
-  if (structure && !ReadStructure(schema, std::nullopt)) return std::nullopt;
+    if (structure) {
+      AddExtras(table, table.columns.back(), r, 10);
+      AddFieldNumber(fields[table.name], table.columns.back(), r, 10);
+    }
+  });
+  if (!read) return std::nullopt;
+  if (structure && !ReadStructure(schema, std::nullopt, fields)) return std::nullopt;
   return schema;
 }
 
@@ -458,9 +488,39 @@ bool PostgreSQLServer::AwaitReply() {
 
 std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
                                                    const std::vector<std::string>& params) {
+  std::unique_ptr<RecordSet> records;
+  if (!Run(sql, params, [&](const PGresult* result) { records = Records(result); })) {
+    return nullptr;
+  }
+  return records ? std::move(records) : std::make_unique<RecordSet>();
+}
+
+bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::string>& params,
+                                 const std::function<void(const Row&)>& each) {
+  return Run(sql, params, [&](const PGresult* result) {
+    const int columns = PQnfields(result);
+    const int count = PQntuples(result);
+    Row row(static_cast<std::size_t>(columns));
+    for (int r = 0; r < count; ++r) {
+      for (int c = 0; c < columns; ++c) {
+        DatabaseField& field = row[static_cast<std::size_t>(c)];
+        if (PQgetisnull(result, r, c)) {
+          field.SetNull();
+        } else {
+          field.Set(std::string_view(PQgetvalue(result, r, c),
+                                     static_cast<std::size_t>(PQgetlength(result, r, c))));
+        }
+      }
+      each(row);
+    }
+  });
+}
+
+bool PostgreSQLServer::Run(std::string_view sql, const std::vector<std::string>& params,
+                           const std::function<void(const PGresult*)>& take) {
   if (!conn_) {
     SetError("The database is not connected");
-    return nullptr;
+    return false;
   }
   std::vector<const char*> values;
   std::vector<int> lengths;
@@ -474,12 +534,12 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
   // the statement or look up a shorter name.
   if (sql.find('\0') != std::string_view::npos) {
     SetError("The statement contains a NUL character");
-    return nullptr;
+    return false;
   }
   for (const std::string& p : params) {
     if (p.find('\0') != std::string::npos) {
       SetError("A name contains a NUL character");
-      return nullptr;
+      return false;
     }
   }
   // Bound parameters also mean one statement only: the server refuses a
@@ -489,14 +549,14 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
   if (!PQsendQueryParams(conn_, text.c_str(), static_cast<int>(params.size()), nullptr,
                          values.data(), lengths.data(), nullptr, 0)) {
     SetError(Trimmed(PQerrorMessage(conn_)));
-    return nullptr;
+    return false;
   }
   // Every result is taken, so that the connection is ready for the next
   // statement whatever happened.
-  std::unique_ptr<RecordSet> records;
+  bool answered = false;
   std::string error;
   while (true) {
-    if (!AwaitReply()) return nullptr;
+    if (!AwaitReply()) return false;
     PGresult* result = PQgetResult(conn_);
     if (!result) break;
     const ExecStatusType status = PQresultStatus(result);
@@ -506,14 +566,15 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
       PQclear(result);
       SetError("Copying data is not supported");
       Close();
-      return nullptr;
+      return false;
     }
     if (!error.empty()) {
       // The first failure is the one reported.
     } else if (status == PGRES_TUPLES_OK) {
-      records = Records(result);
+      take(result);
+      answered = true;
     } else if (status == PGRES_COMMAND_OK) {
-      records = std::make_unique<RecordSet>();
+      answered = true;
     } else if (status == PGRES_EMPTY_QUERY) {
       error = "The statement is empty";
     } else {
@@ -525,13 +586,13 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
   }
   if (!error.empty()) {
     SetError(error);
-    return nullptr;
+    return false;
   }
-  if (!records) {
+  if (!answered) {
     SetError(Trimmed(PQerrorMessage(conn_)));
-    return nullptr;
+    return false;
   }
-  return records;
+  return true;
 }
 
 bool PostgreSQLServer::ExecuteSQL(std::string_view statement) {

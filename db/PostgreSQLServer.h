@@ -1,7 +1,10 @@
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/Database.h"
@@ -18,6 +21,15 @@ namespace vantrix::db {
 class PostgreSQLServer final : public Database {
 public:
   static constexpr int kDefaultPort = 5432;
+
+  // A field's number in its table (attnum) and its name as PostgreSQL
+  // quotes it, by table: what the index read names an index's columns by.
+  struct FieldNumber {
+    int number = 0;
+    std::string name;
+    std::string quoted;
+  };
+  using FieldNumbers = std::unordered_map<std::string, std::vector<FieldNumber>>;
 
   PostgreSQLServer() = default;
   ~PostgreSQLServer() override;
@@ -43,10 +55,19 @@ private:
   // text) and reads every row; nullptr on failure, with the server's
   // message. Waits at most TimeoutSeconds for the reply.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
+  // The same, each row handed to `each` as it is read from the reply
+  // instead of kept (the row is the same object each time, filled again).
+  bool QueryEach(std::string_view sql, const std::vector<std::string>& params,
+                 const std::function<void(const Row&)>& each);
+  // What both share: runs the statement and gives `take` its rows.
+  bool Run(std::string_view sql, const std::vector<std::string>& params,
+           const std::function<void(const pg_result*)>& take);
   // Adds the keys, indexes, references, checks and triggers of the tables
   // in `schema` (PostgresStructure.cpp), in three statements; of the one
   // table named `onlyTable`, or of the whole schema when it is empty.
-  bool ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable);
+  // `fields` are the tables' fields as the field read found them.
+  bool ReadStructure(Schema& schema, const std::optional<std::string>& onlyTable,
+                     const FieldNumbers& fields);
   // Waits until the reply of the statement sent is complete; false (and
   // the connection given up) when the server does not answer in time.
   bool AwaitReply();

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantrix::db {
@@ -22,6 +23,17 @@ public:
   [[nodiscard]] bool IsNull() const { return !value_.has_value(); }
 
   bool operator==(const DatabaseField&) const = default;
+
+  // For a reader that fills one row again and again: the text's storage
+  // is kept from one value to the next.
+  void Set(std::string_view text) {
+    if (value_) {
+      value_->assign(text);
+    } else {
+      value_.emplace(text);
+    }
+  }
+  void SetNull() { value_.reset(); }
 
 private:
   std::optional<std::string> value_;

@@ -792,7 +792,8 @@ ReadResult ReadSnapshot(std::string_view text) {
     }
     Syntax syntax(text);
     const Syntax::Result checked = syntax.Check();
-    if (checked == Syntax::Result::kTooDeep) throw Refusal{"it is nested deeper than a snapshot is"};
+    if (checked == Syntax::Result::kTooDeep)
+      throw Refusal{"it is nested deeper than a snapshot is"};
     if (checked == Syntax::Result::kNotJson) throw Refusal{"it is not JSON"};
     if (!syntax.topObject || !syntax.version) {
       throw Refusal{"it is no vantrix-diff snapshot (it has no \"snapshot_version\")"};

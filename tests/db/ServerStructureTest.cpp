@@ -288,6 +288,61 @@ TEST(PostgresStructure, WhatTheServerMakesUpIsToldApart) {
   ExpectStructure(*db, {{"hidden", "pk id\n"}, {"ref", "pk id\n"}}, 4);
 }
 
+// The text of an index is made from its parts where the server's own would
+// say the same, and asked of the server otherwise: either way, it is what
+// pg_get_indexdef says, for indexes of every odd kind.
+TEST(PostgresStructure, AnIndexReadsAsTheServerWritesIt) {
+  VANTRIX_REQUIRE_POSTGRES(server);
+  test::CreatePostgresDatabase(
+      server, "vx_structure_indexdef",
+      "CREATE TABLE \"Odd T\" (\"select\" text, \"Mixed\" int, plain text COLLATE \"C\","
+      " n int, arr int[], nm name, \"we\"\"ird\" int);"
+      "CREATE INDEX \"Odd I\" ON \"Odd T\" (\"select\" DESC NULLS LAST, \"Mixed\" NULLS FIRST);"
+      "CREATE INDEX odd_desc ON \"Odd T\" (n DESC, \"we\"\"ird\");"
+      "CREATE UNIQUE INDEX odd_unique ON \"Odd T\" (n, \"Mixed\");"
+      "CREATE INDEX odd_include ON \"Odd T\" (\"Mixed\") INCLUDE (n);"
+      "CREATE INDEX odd_collate ON \"Odd T\" (\"select\" COLLATE \"C\");"
+      "CREATE INDEX odd_column_collation ON \"Odd T\" (plain);"
+      "CREATE INDEX odd_opclass ON \"Odd T\" (\"select\" text_pattern_ops);"
+      "CREATE INDEX odd_expression ON \"Odd T\" (lower(\"select\"), n);"
+      "CREATE INDEX odd_partial ON \"Odd T\" (n) WHERE n > 0;"
+      "CREATE INDEX odd_hash ON \"Odd T\" USING hash (n);"
+      "CREATE INDEX odd_gin ON \"Odd T\" USING gin (arr);"
+      "CREATE INDEX odd_name ON \"Odd T\" (nm);"
+      "CREATE TABLE parted (id int, v int) PARTITION BY RANGE (id);"
+      "CREATE TABLE parted_1 PARTITION OF parted FOR VALUES FROM (0) TO (10);"
+      "CREATE INDEX parted_v ON parted (v);");
+  auto db = PostgresHandle(server, "vx_structure_indexdef");
+  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
+  auto expected = db->SelectSQL(
+      "SELECT c.relname, ic.relname, pg_get_indexdef(i.indexrelid) FROM pg_index AS i"
+      " JOIN pg_class AS c ON c.oid = i.indrelid JOIN pg_class AS ic ON ic.oid = i.indexrelid"
+      " WHERE c.relnamespace = 'public'::regnamespace");
+  ASSERT_NE(expected, nullptr) << db->ErrorMessage();
+  std::map<std::pair<std::string, std::string>, std::string> theServers;
+  for (; !expected->AfterLastRow(); expected->MoveToNextRow()) {
+    theServers[{expected->ColumnAt(0).StringValue(), expected->ColumnAt(1).StringValue()}] =
+        expected->ColumnAt(2).StringValue();
+  }
+  ASSERT_EQ(theServers.size(), 14u);
+  const auto schema = db->WholeSchema(Detail::kStructure);
+  ASSERT_TRUE(schema.has_value()) << db->ErrorMessage();
+  std::size_t seen = 0;
+  for (const Table& table : schema->tables) {
+    for (const Index& index : table.indexes) {
+      const auto it = theServers.find({table.name, index.name});
+      ASSERT_NE(it, theServers.end()) << table.name << "." << index.name;
+      EXPECT_EQ(index.declared, it->second) << table.name << "." << index.name;
+      ++seen;
+    }
+    // One table alone reads the same.
+    const auto one = db->ReadTable(table.name, Detail::kStructure);
+    ASSERT_TRUE(one.has_value()) << db->ErrorMessage();
+    EXPECT_EQ(one->indexes, table.indexes) << table.name;
+  }
+  EXPECT_EQ(seen, theServers.size());
+}
+
 // Three tables or a hundred: the same statements on both servers.
 TEST(ServerStructure, TheCostDoesNotGrowWithTheTables) {
   VANTRIX_REQUIRE_MARIADB(mariadb);
