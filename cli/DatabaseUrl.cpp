@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 
+#include "db/Ascii.h"
+
 namespace vantrix::cli {
 namespace {
 
@@ -17,13 +19,6 @@ std::string LowerAscii(std::string_view text) {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-int HexValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Thrown inside the parser; ParseDatabaseUrl turns it into the answer.
 struct Refusal {
@@ -40,8 +35,8 @@ std::string Decode(std::string_view text, const char* what) {
       continue;
     }
     const bool complete = i + 2 < text.size();
-    const int high = complete ? HexValue(text[i + 1]) : -1;
-    const int low = complete ? HexValue(text[i + 2]) : -1;
+    const int high = complete ? db::HexDigitValue(text[i + 1]) : -1;
+    const int low = complete ? db::HexDigitValue(text[i + 2]) : -1;
     if (high < 0 || low < 0) {
       throw Refusal{std::string("bad percent-escape in the ") + what +
                     " (write % as %25, followed by two hexadecimal digits)"};
@@ -86,7 +81,7 @@ void ParseHostPort(std::string_view hostPort, DatabaseUrl& url) {
     // An address, then perhaps "%25" and a zone ("[fe80::1%25eth0]").
     const std::size_t zone = address.find('%');
     for (const char c : address.substr(0, zone)) {
-      if (HexValue(c) < 0 && c != ':' && c != '.') {
+      if (db::HexDigitValue(c) < 0 && c != ':' && c != '.') {
         throw Refusal{"the IPv6 address in brackets holds a character that an address cannot have"};
       }
     }

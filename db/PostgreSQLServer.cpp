@@ -162,31 +162,6 @@ void AddFieldNumber(std::vector<PostgreSQLServer::FieldNumber>& fields, const Co
       {static_cast<int>(r[first + 6].IntegerValue()), column.name, r[first + 7].StringValue()});
 }
 
-// Every row of a result, as text.
-std::unique_ptr<RecordSet> Records(const PGresult* result) {
-  const int columns = PQnfields(result);
-  const int count = PQntuples(result);
-  std::vector<std::string> names;
-  names.reserve(static_cast<std::size_t>(columns));
-  for (int c = 0; c < columns; ++c) names.emplace_back(PQfname(result, c));
-  std::vector<Row> rows;
-  rows.reserve(static_cast<std::size_t>(count));
-  for (int r = 0; r < count; ++r) {
-    Row row;
-    row.reserve(static_cast<std::size_t>(columns));
-    for (int c = 0; c < columns; ++c) {
-      if (PQgetisnull(result, r, c)) {
-        row.emplace_back();
-      } else {
-        row.emplace_back(std::string(PQgetvalue(result, r, c),
-                                     static_cast<std::size_t>(PQgetlength(result, r, c))));
-      }
-    }
-    rows.push_back(std::move(row));
-  }
-  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
-}
-
 }  // namespace
 
 int PostgreSQLTypeCode(std::string_view formattedType) {
@@ -488,36 +463,16 @@ bool PostgreSQLServer::AwaitReply() {
 
 std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
                                                    const std::vector<std::string>& params) {
-  std::unique_ptr<RecordSet> records;
-  if (!Run(sql, params, [&](const PGresult* result) { records = Records(result); })) {
-    return nullptr;
-  }
-  return records ? std::move(records) : std::make_unique<RecordSet>();
+  std::vector<std::string> names;
+  std::vector<Row> rows;
+  const bool read = QueryEach(sql, params, [&](const Row& row) { rows.push_back(row); }, &names);
+  if (!read) return nullptr;
+  return std::make_unique<RecordSet>(std::move(names), std::move(rows));
 }
 
 bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::string>& params,
-                                 const std::function<void(const Row&)>& each) {
-  return Run(sql, params, [&](const PGresult* result) {
-    const int columns = PQnfields(result);
-    const int count = PQntuples(result);
-    Row row(static_cast<std::size_t>(columns));
-    for (int r = 0; r < count; ++r) {
-      for (int c = 0; c < columns; ++c) {
-        DatabaseField& field = row[static_cast<std::size_t>(c)];
-        if (PQgetisnull(result, r, c)) {
-          field.SetNull();
-        } else {
-          field.Set(std::string_view(PQgetvalue(result, r, c),
-                                     static_cast<std::size_t>(PQgetlength(result, r, c))));
-        }
-      }
-      each(row);
-    }
-  });
-}
-
-bool PostgreSQLServer::Run(std::string_view sql, const std::vector<std::string>& params,
-                           const std::function<void(const PGresult*)>& take) {
+                                 const std::function<void(const Row&)>& each,
+                                 std::vector<std::string>* names) {
   if (!conn_) {
     SetError("The database is not connected");
     return false;
@@ -571,7 +526,24 @@ bool PostgreSQLServer::Run(std::string_view sql, const std::vector<std::string>&
     if (!error.empty()) {
       // The first failure is the one reported.
     } else if (status == PGRES_TUPLES_OK) {
-      take(result);
+      const int columns = PQnfields(result);
+      if (names) {
+        for (int c = 0; c < columns; ++c) names->emplace_back(PQfname(result, c));
+      }
+      // One row, filled again for each row of the reply.
+      Row row(static_cast<std::size_t>(columns));
+      for (int r = 0; r < PQntuples(result); ++r) {
+        for (int c = 0; c < columns; ++c) {
+          DatabaseField& field = row[static_cast<std::size_t>(c)];
+          if (PQgetisnull(result, r, c)) {
+            field.SetNull();
+          } else {
+            field.Set(std::string_view(PQgetvalue(result, r, c),
+                                       static_cast<std::size_t>(PQgetlength(result, r, c))));
+          }
+        }
+        each(row);
+      }
       answered = true;
     } else if (status == PGRES_COMMAND_OK) {
       answered = true;

@@ -56,12 +56,11 @@ private:
   // message. Waits at most TimeoutSeconds for the reply.
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
   // The same, each row handed to `each` as it is read from the reply
-  // instead of kept (the row is the same object each time, filled again).
+  // instead of kept (the row is the same object each time, filled again),
+  // and the columns' names into `names` when given.
   bool QueryEach(std::string_view sql, const std::vector<std::string>& params,
-                 const std::function<void(const Row&)>& each);
-  // What both share: runs the statement and gives `take` its rows.
-  bool Run(std::string_view sql, const std::vector<std::string>& params,
-           const std::function<void(const pg_result*)>& take);
+                 const std::function<void(const Row&)>& each,
+                 std::vector<std::string>* names = nullptr);
   // Adds the keys, indexes, references, checks and triggers of the tables
   // in `schema` (PostgresStructure.cpp), in three statements; of the one
   // table named `onlyTable`, or of the whole schema when it is empty.

@@ -166,11 +166,6 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
       });
   if (!indexesRead) return false;
   finish();
-  // By name in byte order, as the server's "C" collation sorts them.
-  for (Table& table : schema.tables) {
-    std::sort(table.indexes.begin(), table.indexes.end(),
-              [](const Index& a, const Index& b) { return a.name < b.name; });
-  }
 
   // 2. References column by column, and checks.
   const bool constraintsRead = QueryEach(
@@ -249,6 +244,9 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
   }
 
   for (Table& table : schema.tables) {
+    // Indexes by name in byte order, as the server's "C" collation sorts them.
+    std::sort(table.indexes.begin(), table.indexes.end(),
+              [](const Index& a, const Index& b) { return a.name < b.name; });
     for (Index& index : table.indexes) {
       if (!index.constraint) continue;
       std::vector<std::string> columns;

@@ -9,37 +9,6 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
-bool IsContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// The length of the valid UTF-8 sequence at the start of `s`, 0 if none.
-std::size_t SequenceLength(std::string_view s) {
-  const auto b0 = static_cast<unsigned char>(s[0]);
-  if (b0 < 0x80) return 1;
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    if (b0 == 0xE0) low = 0xA0;
-    if (b0 == 0xED) high = 0x9F;  // no surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    if (b0 == 0xF0) low = 0x90;
-    if (b0 == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (s.size() < length) return 0;
-  const auto b1 = static_cast<unsigned char>(s[1]);
-  if (b1 < low || b1 > high) return 0;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(static_cast<unsigned char>(s[i]))) return 0;
-  }
-  return length;
-}
-
 // The length of the bidirectional formatting character at `i` of valid
 // UTF-8 (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to U+2069), 0
 // when there is none; its code point in `code`. Such characters reorder
@@ -144,7 +113,7 @@ std::string ValidUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   while (!bytes.empty()) {
-    const std::size_t length = SequenceLength(bytes);
+    const std::size_t length = db::Utf8SequenceLength(bytes);
     if (length == 0) {
       out += kReplacement;
       bytes.remove_prefix(1);

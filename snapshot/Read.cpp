@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "db/Ascii.h"
 #include "snapshot/Snapshot.h"
 
 namespace vantrix::snapshot {
@@ -20,19 +21,12 @@ struct Refusal {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // The four hex digits of a \u escape at `at`, or -1.
 int Hex4(std::string_view t, std::size_t at) {
   if (at + 4 > t.size()) return -1;
   int value = 0;
   for (std::size_t i = at; i < at + 4; ++i) {
-    const int digit = HexDigit(t[i]);
+    const int digit = db::HexDigitValue(t[i]);
     if (digit < 0) return -1;
     value = value * 16 + digit;
   }
@@ -95,36 +89,6 @@ private:
     return true;
   }
 
-  // One UTF-8 sequence starting at p_ (a byte of 0x80 or more): no
-  // overlong forms, no surrogates, nothing past U+10FFFF.
-  bool Utf8() {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(t_[i]); };
-    const unsigned char lead = byte(p_);
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      if (lead == 0xE0) low = 0xA0;
-      if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      if (lead == 0xF0) low = 0x90;
-      if (lead == 0xF4) high = 0x8F;
-    } else {
-      return false;
-    }
-    if (p_ + length > t_.size()) return false;
-    if (byte(p_ + 1) < low || byte(p_ + 1) > high) return false;
-    for (std::size_t i = 2; i < length; ++i) {
-      if (byte(p_ + i) < 0x80 || byte(p_ + i) > 0xBF) return false;
-    }
-    p_ += length;
-    return true;
-  }
-
   // A string at p_ (its opening quote); its bytes between the quotes in
   // `raw`.
   bool String(std::string_view* raw = nullptr) {
@@ -138,7 +102,9 @@ private:
       }
       if (c < 0x20) return false;
       if (c >= 0x80) {
-        if (!Utf8()) return false;
+        const std::size_t length = db::Utf8SequenceLength(t_.substr(p_));
+        if (length == 0) return false;
+        p_ += length;
         continue;
       }
       if (c != '\\') {
