@@ -3,9 +3,12 @@
 #include <libpq-fe.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -62,12 +65,15 @@ constexpr std::string_view kFieldJoins =
 // column's expression) and its generation. A default names no column, so
 // it is written without its table, which the server would otherwise open
 // for each one (a tenth of a millisecond a table in a new session); only a
-// generated column's expression needs it.
+// generated column's expression needs it. It is looked up for the fields
+// that have one: a join would leave the plan to the catalog's statistics,
+// which on a server that has not analyzed them since the tables were made
+// hash the whole field list before the first row comes out.
 constexpr std::string_view kDefaultFields =
-    ", CASE WHEN a.attgenerated = '' THEN pg_catalog.pg_get_expr(d.adbin, 0)"
-    " ELSE pg_catalog.pg_get_expr(d.adbin, d.adrelid) END, a.attgenerated";
-constexpr std::string_view kDefaultJoins =
-    " LEFT JOIN pg_catalog.pg_attrdef AS d ON d.adrelid = c.oid AND d.adnum = a.attnum";
+    ", CASE WHEN a.atthasdef THEN (SELECT pg_catalog.pg_get_expr(d.adbin,"
+    " CASE WHEN a.attgenerated = '' THEN 0 ELSE d.adrelid END)"
+    " FROM pg_catalog.pg_attrdef AS d WHERE d.adrelid = a.attrelid AND d.adnum = a.attnum) END,"
+    " a.attgenerated";
 // What the whole structure adds after them: identity, a collation of its
 // own, the relation's kind, a view's query with its first field, and the
 // field's number and quoted name, by which the indexes name their columns.
@@ -77,6 +83,8 @@ constexpr std::string_view kStructureFields =
     " FROM pg_catalog.pg_collation AS co WHERE co.oid = a.attcollation) END,"
     " c.relkind, CASE WHEN c.relkind IN ('v', 'm') AND a.attnum = 1"
     " THEN pg_catalog.pg_get_viewdef(c.oid) END, a.attnum, pg_catalog.quote_ident(a.attname)";
+// Where a field stands: its number, and its table's count of fields.
+constexpr std::string_view kPlace = ", a.attnum, c.relnatts";
 // Names in byte order, whatever the database's collation.
 constexpr std::string_view kByName = " ORDER BY c.relname::text COLLATE \"C\"";
 
@@ -358,11 +366,11 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
   // The name is compared as text, exactly: as the catalog's type it would
   // be cut to the longest name the server keeps, and find another table.
   static const std::string sql =
-      Sql({"SELECT", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins, kDefaultJoins,
+      Sql({"SELECT", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins,
            kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   static const std::string structureSql =
       Sql({"SELECT", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
-           kDefaultJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+           kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   Table result{std::string(table), TableState::kRead, {}, {}};
   FieldNumbers fields;
   // No name the server keeps holds a NUL byte.
@@ -397,32 +405,64 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
 
 std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
   const bool structure = detail == Detail::kStructure;
+  // Each row ends with the field's number and its table's count of fields
+  // (dropped ones too), which the rows are put in order by: the server
+  // would sort them on disk past its work_mem, a third of the statement's
+  // time, where this program sorts the few tables that came out of order.
   static const std::string sql =
-      Sql({"SELECT c.relname,", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins,
-           kDefaultJoins, kInTheSchema, kByName, ", a.attnum"});
+      Sql({"SELECT c.relname,", kFields, kDefaultFields, kPlace, kRelationsOfTheSchema,
+           kFieldJoins, kInTheSchema});
   static const std::string structureSql =
-      Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema,
-           kFieldJoins, kDefaultJoins, kInTheSchema, kByName, ", a.attnum"});
-  // Names are unique within a schema, so each table's rows follow each
-  // other. The rows are taken as they come: 40,000 of them kept as texts
-  // would cost more than the reading.
+      Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kPlace,
+           kRelationsOfTheSchema, kFieldJoins, kInTheSchema});
+  // The rows are taken as they come: 40,000 of them kept as texts would
+  // cost more than the reading.
   Schema schema;
   FieldNumbers fields;
+  std::unordered_map<std::string, std::size_t> byName;
+  std::vector<std::vector<int>> numbers;  // of each table's columns, in their order
+  std::size_t current = 0;
+  std::vector<FieldNumber>* currentFields = nullptr;
   const bool read = QueryEach(structure ? structureSql : sql, {SchemaName}, [&](const Row& r) {
     const std::string& name = *r[0].Value();
-    if (schema.tables.empty() || schema.tables.back().name != name) {
-      schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
+    if (schema.tables.empty() || schema.tables[current].name != name) {
+      const auto [it, added] = byName.try_emplace(name, schema.tables.size());
+      if (added) {
+        schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
+        schema.tables.back().columns.reserve(
+            static_cast<std::size_t>(std::max<std::int64_t>(r[r.size() - 1].IntegerValue(), 0)));
+        numbers.emplace_back();
+      }
+      current = it->second;
+      if (structure) currentFields = &fields[name];
     }
     if (r[1].IsNull()) return;
-    Table& table = schema.tables.back();
+    Table& table = schema.tables[current];
     table.columns.push_back(ColumnOf(r, 1));
+    numbers[current].push_back(static_cast<int>(r[r.size() - 2].IntegerValue()));
     AddDefault(table.columns.back(), r, 10);
     if (structure) {
       AddExtras(table, table.columns.back(), r, 10);
-      AddFieldNumber(fields[table.name], table.columns.back(), r, 10);
+      AddFieldNumber(*currentFields, table.columns.back(), r, 10);
     }
   });
   if (!read) return std::nullopt;
+  for (std::size_t i = 0; i < schema.tables.size(); ++i) {
+    std::vector<int>& order = numbers[i];
+    if (std::is_sorted(order.begin(), order.end())) continue;
+    std::vector<std::size_t> at(order.size());
+    for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
+    std::sort(at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
+    std::vector<Column> sorted;
+    sorted.reserve(at.size());
+    for (const std::size_t k : at) sorted.push_back(std::move(schema.tables[i].columns[k]));
+    schema.tables[i].columns = std::move(sorted);
+  }
+  // Names in byte order, as the rest of the program compares them.
+  const auto byTableName = [](const Table& a, const Table& b) { return a.name < b.name; };
+  if (!std::is_sorted(schema.tables.begin(), schema.tables.end(), byTableName)) {
+    std::sort(schema.tables.begin(), schema.tables.end(), byTableName);
+  }
   if (structure && !ReadStructure(schema, std::nullopt, fields)) return std::nullopt;
   return schema;
 }
@@ -506,9 +546,15 @@ bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::st
     SetError(Trimmed(PQerrorMessage(conn_)));
     return false;
   }
+  // Rows are handed over as they arrive, while the server is still making
+  // the next ones.
+  PQsetSingleRowMode(conn_);
   // Every result is taken, so that the connection is ready for the next
   // statement whatever happened.
   bool answered = false;
+  bool named = false;
+  // One row, filled again for each row of the reply.
+  Row row;
   std::string error;
   while (true) {
     if (!AwaitReply()) return false;
@@ -525,13 +571,13 @@ bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::st
     }
     if (!error.empty()) {
       // The first failure is the one reported.
-    } else if (status == PGRES_TUPLES_OK) {
+    } else if (status == PGRES_TUPLES_OK || status == PGRES_SINGLE_TUPLE) {
       const int columns = PQnfields(result);
-      if (names) {
+      if (names && !named) {
+        named = true;
         for (int c = 0; c < columns; ++c) names->emplace_back(PQfname(result, c));
       }
-      // One row, filled again for each row of the reply.
-      Row row(static_cast<std::size_t>(columns));
+      row.resize(static_cast<std::size_t>(columns));
       for (int r = 0; r < PQntuples(result); ++r) {
         for (int c = 0; c < columns; ++c) {
           DatabaseField& field = row[static_cast<std::size_t>(c)];

@@ -343,6 +343,54 @@ TEST(PostgresStructure, AnIndexReadsAsTheServerWritesIt) {
   EXPECT_EQ(seen, theServers.size());
 }
 
+// A reference's text is made from its parts where the server would write
+// no more than them; each reads as pg_get_constraintdef writes it.
+TEST(PostgresStructure, AReferenceReadsAsTheServerWritesIt) {
+  VANTRIX_REQUIRE_POSTGRES(server);
+  test::CreatePostgresDatabase(
+      server, "vx_structure_fkdef",
+      "CREATE SCHEMA other;"
+      "CREATE TABLE other.far (id int PRIMARY KEY);"
+      "CREATE TABLE \"Parent T\" (\"Id\" int, \"select\" int, n int, PRIMARY KEY (\"Id\", n),"
+      " UNIQUE (\"select\"));"
+      "CREATE TABLE child (id int PRIMARY KEY, p int, q int, s int, \"we\"\"ird\" int, f int,"
+      " up int REFERENCES child (id),"
+      " CONSTRAINT plain FOREIGN KEY (p, q) REFERENCES \"Parent T\" (\"Id\", n),"
+      " CONSTRAINT \"Quoted Name\" FOREIGN KEY (\"we\"\"ird\") REFERENCES \"Parent T\" (\"select\")"
+      " ON DELETE CASCADE ON UPDATE SET NULL,"
+      " CONSTRAINT restrictive FOREIGN KEY (s) REFERENCES \"Parent T\" (\"select\")"
+      " ON DELETE RESTRICT ON UPDATE SET DEFAULT,"
+      " CONSTRAINT full_match FOREIGN KEY (p, q) REFERENCES \"Parent T\" (\"Id\", n) MATCH FULL,"
+      " CONSTRAINT defer_later FOREIGN KEY (s) REFERENCES \"Parent T\" (\"select\")"
+      " DEFERRABLE INITIALLY DEFERRED,"
+      " CONSTRAINT may_defer FOREIGN KEY (s) REFERENCES \"Parent T\" (\"select\") DEFERRABLE,"
+      " CONSTRAINT some_null FOREIGN KEY (p, q) REFERENCES \"Parent T\" (\"Id\", n)"
+      " ON DELETE SET NULL (q),"
+      " CONSTRAINT far_away FOREIGN KEY (f) REFERENCES other.far (id));"
+      "ALTER TABLE child ADD CONSTRAINT unchecked FOREIGN KEY (f) REFERENCES child (id) NOT VALID;");
+  auto db = PostgresHandle(server, "vx_structure_fkdef");
+  ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
+  auto expected = db->SelectSQL(
+      "SELECT conname, 'CONSTRAINT ' || conname || ' ' || pg_get_constraintdef(oid)"
+      " FROM pg_constraint WHERE contype = 'f' AND conrelid = 'public.child'::regclass");
+  ASSERT_NE(expected, nullptr) << db->ErrorMessage();
+  std::map<std::string, std::string> theServers;
+  for (; !expected->AfterLastRow(); expected->MoveToNextRow()) {
+    theServers[expected->ColumnAt(0).StringValue()] = expected->ColumnAt(1).StringValue();
+  }
+  ASSERT_EQ(theServers.size(), 10u);
+  const auto schema = db->WholeSchema(Detail::kStructure);
+  ASSERT_TRUE(schema.has_value()) << db->ErrorMessage();
+  const Table& child = Named(*schema, "child");
+  ASSERT_EQ(child.foreignKeys.size(), theServers.size());
+  for (const ForeignKey& key : child.foreignKeys) {
+    EXPECT_EQ(key.declared, theServers[key.name]) << key.name;
+  }
+  const auto one = db->ReadTable("child", Detail::kStructure);
+  ASSERT_TRUE(one.has_value()) << db->ErrorMessage();
+  EXPECT_EQ(one->foreignKeys, child.foreignKeys);
+}
+
 // Three tables or a hundred: the same statements on both servers.
 TEST(ServerStructure, TheCostDoesNotGrowWithTheTables) {
   VANTRIX_REQUIRE_MARIADB(mariadb);
