@@ -172,6 +172,25 @@ void AddFieldNumber(std::vector<PostgreSQLServer::FieldNumber>& fields, const Co
 
 }  // namespace
 
+void PutInOrder(std::vector<Table>& tables, const std::vector<std::vector<int>>& numbers) {
+  for (std::size_t i = 0; i < tables.size() && i < numbers.size(); ++i) {
+    const std::vector<int>& order = numbers[i];
+    std::vector<Column>& columns = tables[i].columns;
+    if (order.size() != columns.size() || std::is_sorted(order.begin(), order.end())) continue;
+    std::vector<std::size_t> at(order.size());
+    for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
+    std::sort(at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
+    std::vector<Column> sorted;
+    sorted.reserve(at.size());
+    for (const std::size_t k : at) sorted.push_back(std::move(columns[k]));
+    columns = std::move(sorted);
+  }
+  const auto byName = [](const Table& a, const Table& b) { return a.name < b.name; };
+  if (!std::is_sorted(tables.begin(), tables.end(), byName)) {
+    std::sort(tables.begin(), tables.end(), byName);
+  }
+}
+
 int PostgreSQLTypeCode(std::string_view formattedType) {
   // Arrays, and names that format_type quotes or qualifies with their
   // schema (types of the database's own), are never built-in types.
@@ -447,22 +466,7 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
     }
   });
   if (!read) return std::nullopt;
-  for (std::size_t i = 0; i < schema.tables.size(); ++i) {
-    std::vector<int>& order = numbers[i];
-    if (std::is_sorted(order.begin(), order.end())) continue;
-    std::vector<std::size_t> at(order.size());
-    for (std::size_t k = 0; k < at.size(); ++k) at[k] = k;
-    std::sort(at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return order[a] < order[b]; });
-    std::vector<Column> sorted;
-    sorted.reserve(at.size());
-    for (const std::size_t k : at) sorted.push_back(std::move(schema.tables[i].columns[k]));
-    schema.tables[i].columns = std::move(sorted);
-  }
-  // Names in byte order, as the rest of the program compares them.
-  const auto byTableName = [](const Table& a, const Table& b) { return a.name < b.name; };
-  if (!std::is_sorted(schema.tables.begin(), schema.tables.end(), byTableName)) {
-    std::sort(schema.tables.begin(), schema.tables.end(), byTableName);
-  }
+  PutInOrder(schema.tables, numbers);
   if (structure && !ReadStructure(schema, std::nullopt, fields)) return std::nullopt;
   return schema;
 }

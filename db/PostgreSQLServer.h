@@ -80,4 +80,10 @@ private:
 // table (domains, enums, arrays, uuid, ...) gets kUnknownTypeCode.
 int PostgreSQLTypeCode(std::string_view formattedType);
 
+// Puts tables whose fields were read in any order in order: the tables by
+// name in byte order (as the "C" collation sorts them), each table's
+// columns by their numbers, `numbers[i]` holding those of `tables[i]`'s
+// columns as they stand.
+void PutInOrder(std::vector<Table>& tables, const std::vector<std::vector<int>>& numbers);
+
 }  // namespace vantrix::db
