@@ -49,8 +49,8 @@ constexpr std::string_view kInTheSchema =
 constexpr std::string_view kFields =
     " a.attname, pg_catalog.format_type(a.atttypid, a.atttypmod), a.attnotnull,"
     " COALESCE(a.attnum = ANY (i.indkey), false), t.typtype,"
-    " tn.nspname = COALESCE(NULLIF($1::text, ''), pg_catalog.current_schema()),"
-    " pg_catalog.quote_ident(tn.nspname),"
+    " t.typnamespace = n.oid, CASE WHEN t.typnamespace = n.oid"
+    " THEN pg_catalog.quote_ident(n.nspname) END,"
     " CASE WHEN t.typtype = 'd' THEN pg_catalog.format_type(t.typbasetype, t.typtypmod) END,"
     " CASE WHEN t.typtype = 'e' THEN (SELECT pg_catalog.string_agg("
     "pg_catalog.quote_literal(e.enumlabel), ',' ORDER BY e.enumsortorder)"
@@ -59,21 +59,25 @@ constexpr std::string_view kFieldJoins =
     " LEFT JOIN pg_catalog.pg_attribute AS a"
     " ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped"
     " LEFT JOIN pg_catalog.pg_index AS i ON i.indrelid = c.oid AND i.indisprimary"
-    " LEFT JOIN pg_catalog.pg_type AS t ON t.oid = a.atttypid"
-    " LEFT JOIN pg_catalog.pg_namespace AS tn ON tn.oid = t.typnamespace";
+    " LEFT JOIN pg_catalog.pg_type AS t ON t.oid = a.atttypid";
 // What every read adds to a field's row: its default (or a generated
 // column's expression) and its generation. A default names no column, so
 // it is written without its table, which the server would otherwise open
-// for each one (a tenth of a millisecond a table in a new session); only a
-// generated column's expression needs it. It is looked up for the fields
-// that have one: a join would leave the plan to the catalog's statistics,
-// which on a server that has not analyzed them since the tables were made
-// hash the whole field list before the first row comes out.
+// for each one (a tenth of a millisecond a table in a new session); only
+// an expression that names a field (a Var in the stored tree: a generated
+// column's) needs it. A table's defaults are fetched together, once a
+// table (kDefaultJoins), and each field takes its own: a look-up for each
+// field costs the server three times as much, and a join is left to the
+// catalog's statistics, which on a server that has not analyzed them since
+// the tables were made hash the whole field list before the first row.
 constexpr std::string_view kDefaultFields =
-    ", CASE WHEN a.atthasdef THEN (SELECT pg_catalog.pg_get_expr(d.adbin,"
-    " CASE WHEN a.attgenerated = '' THEN 0 ELSE d.adrelid END)"
-    " FROM pg_catalog.pg_attrdef AS d WHERE d.adrelid = a.attrelid AND d.adnum = a.attnum) END,"
-    " a.attgenerated";
+    ", CASE WHEN a.atthasdef THEN"
+    " ds.expressions[pg_catalog.array_position(ds.numbers, a.attnum)] END, a.attgenerated";
+constexpr std::string_view kDefaultJoins =
+    " LEFT JOIN LATERAL (SELECT pg_catalog.array_agg(d.adnum) AS numbers,"
+    " pg_catalog.array_agg(pg_catalog.pg_get_expr(d.adbin,"
+    " CASE WHEN d.adbin::text LIKE '%{VAR %' THEN d.adrelid ELSE 0 END)) AS expressions"
+    " FROM pg_catalog.pg_attrdef AS d WHERE d.adrelid = c.oid) AS ds ON true";
 // What the whole structure adds after them: identity, a collation of its
 // own, the relation's kind, a view's query with its first field, and the
 // field's number and quoted name, by which the indexes name their columns.
@@ -385,11 +389,11 @@ std::optional<Table> PostgreSQLServer::ReadTable(std::string_view table, Detail 
   // The name is compared as text, exactly: as the catalog's type it would
   // be cut to the longest name the server keeps, and find another table.
   static const std::string sql =
-      Sql({"SELECT", kFields, kDefaultFields, kRelationsOfTheSchema, kFieldJoins,
+      Sql({"SELECT", kFields, kDefaultFields, kRelationsOfTheSchema, kDefaultJoins, kFieldJoins,
            kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   static const std::string structureSql =
-      Sql({"SELECT", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema, kFieldJoins,
-           kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
+      Sql({"SELECT", kFields, kDefaultFields, kStructureFields, kRelationsOfTheSchema,
+           kDefaultJoins, kFieldJoins, kInTheSchema, " AND c.relname = $2::text ORDER BY a.attnum"});
   Table result{std::string(table), TableState::kRead, {}, {}};
   FieldNumbers fields;
   // No name the server keeps holds a NUL byte.
@@ -430,10 +434,10 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
   // time, where this program sorts the few tables that came out of order.
   static const std::string sql =
       Sql({"SELECT c.relname,", kFields, kDefaultFields, kPlace, kRelationsOfTheSchema,
-           kFieldJoins, kInTheSchema});
+           kDefaultJoins, kFieldJoins, kInTheSchema});
   static const std::string structureSql =
       Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kPlace,
-           kRelationsOfTheSchema, kFieldJoins, kInTheSchema});
+           kRelationsOfTheSchema, kDefaultJoins, kFieldJoins, kInTheSchema});
   // The rows are taken as they come: 40,000 of them kept as texts would
   // cost more than the reading.
   Schema schema;
