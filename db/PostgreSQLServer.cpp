@@ -438,8 +438,8 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
   static const std::string structureSql =
       Sql({"SELECT c.relname,", kFields, kDefaultFields, kStructureFields, kPlace,
            kRelationsOfTheSchema, kDefaultJoins, kFieldJoins, kInTheSchema});
-  // The rows are taken as they come: 40,000 of them kept as texts would
-  // cost more than the reading.
+  // The rows are taken as they come, while the server makes the next ones:
+  // 40,000 of them kept as texts would cost more than the reading.
   Schema schema;
   FieldNumbers fields;
   std::unordered_map<std::string, std::size_t> byName;
@@ -450,14 +450,18 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
     const std::string& name = *r[0].Value();
     if (schema.tables.empty() || schema.tables[current].name != name) {
       const auto [it, added] = byName.try_emplace(name, schema.tables.size());
+      const auto count =
+          static_cast<std::size_t>(std::max<std::int64_t>(r[r.size() - 1].IntegerValue(), 0));
       if (added) {
         schema.tables.push_back(Table{name, TableState::kRead, {}, {}});
-        schema.tables.back().columns.reserve(
-            static_cast<std::size_t>(std::max<std::int64_t>(r[r.size() - 1].IntegerValue(), 0)));
-        numbers.emplace_back();
+        schema.tables.back().columns.reserve(count);
+        numbers.emplace_back().reserve(count);
       }
       current = it->second;
-      if (structure) currentFields = &fields[name];
+      if (structure) {
+        currentFields = &fields[name];
+        currentFields->reserve(count);
+      }
     }
     if (r[1].IsNull()) return;
     Table& table = schema.tables[current];
@@ -468,7 +472,7 @@ std::optional<Schema> PostgreSQLServer::WholeSchema(Detail detail) {
       AddExtras(table, table.columns.back(), r, 10);
       AddFieldNumber(*currentFields, table.columns.back(), r, 10);
     }
-  });
+  }, nullptr, true);
   if (!read) return std::nullopt;
   PutInOrder(schema.tables, numbers);
   if (structure && !ReadStructure(schema, std::nullopt, fields)) return std::nullopt;
@@ -520,7 +524,7 @@ std::unique_ptr<RecordSet> PostgreSQLServer::Query(std::string_view sql,
 
 bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::string>& params,
                                  const std::function<void(const Row&)>& each,
-                                 std::vector<std::string>* names) {
+                                 std::vector<std::string>* names, bool asTheyArrive) {
   if (!conn_) {
     SetError("The database is not connected");
     return false;
@@ -554,9 +558,7 @@ bool PostgreSQLServer::QueryEach(std::string_view sql, const std::vector<std::st
     SetError(Trimmed(PQerrorMessage(conn_)));
     return false;
   }
-  // Rows are handed over as they arrive, while the server is still making
-  // the next ones.
-  PQsetSingleRowMode(conn_);
+  if (asTheyArrive) PQsetSingleRowMode(conn_);
   // Every result is taken, so that the connection is ready for the next
   // statement whatever happened.
   bool answered = false;

@@ -57,10 +57,12 @@ private:
   std::unique_ptr<RecordSet> Query(std::string_view sql, const std::vector<std::string>& params);
   // The same, each row handed to `each` as it is read from the reply
   // instead of kept (the row is the same object each time, filled again),
-  // and the columns' names into `names` when given.
+  // and the columns' names into `names` when given. With `asTheyArrive`,
+  // each row is handed over as soon as it arrives, while the server is
+  // still making the next ones (which costs a little more a row).
   bool QueryEach(std::string_view sql, const std::vector<std::string>& params,
                  const std::function<void(const Row&)>& each,
-                 std::vector<std::string>* names = nullptr);
+                 std::vector<std::string>* names = nullptr, bool asTheyArrive = false);
   // Adds the keys, indexes, references, checks and triggers of the tables
   // in `schema` (PostgresStructure.cpp), in three statements; of the one
   // table named `onlyTable`, or of the whole schema when it is empty.
