@@ -189,8 +189,11 @@ bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& w
       &checkColumns);
   if (!checksRead) return false;
 
-  // 4. Views.
-  const bool viewsRead = QueryEach(
+  // 4. Views, when the tables read name any: the server looks at every
+  // table of the schema to find them.
+  const bool anyView = std::any_of(schema.tables.begin(), schema.tables.end(),
+                                   [](const Table& table) { return table.view; });
+  const bool viewsRead = !anyView || QueryEach(
       "SELECT TABLE_NAME, VIEW_DEFINITION FROM information_schema.VIEWS WHERE " +
           where("TABLE_SCHEMA", "TABLE_NAME"),
       [&](const Row& r) {

@@ -422,7 +422,8 @@ TEST(ServerStructure, TheCostDoesNotGrowWithTheTables) {
                     "\ncheck *: " +
                     (db.get() == both.front().get() ? "`v` <> ''" : "((v)::text <> ''::text)") +
                     "\n");
-      EXPECT_EQ(db->StatementsSent() - before, db.get() == both.front().get() ? 8 : 4);
+      // MariaDB asks for views only when the tables read name one: here none.
+      EXPECT_EQ(db->StatementsSent() - before, db.get() == both.front().get() ? 7 : 4);
     }
   }
 }
