@@ -500,11 +500,14 @@ bool MySQLCommunityServer::QueryEach(std::string_view sql,
     }
     if (!fetched) break;
     const unsigned long* lengths = mysql_fetch_lengths(result);
-    values.clear();
+    // The same row filled again: each text keeps its storage.
+    values.resize(columns);
     for (unsigned int c = 0; c < columns; ++c) {
-      values.emplace_back(fetched[c] == nullptr
-                              ? std::optional<std::string>()
-                              : std::optional<std::string>(std::in_place, fetched[c], lengths[c]));
+      if (fetched[c] == nullptr) {
+        values[c].SetNull();
+      } else {
+        values[c].Set(std::string_view(fetched[c], lengths[c]));
+      }
     }
     row(values);
   }
