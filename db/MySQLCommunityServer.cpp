@@ -174,6 +174,7 @@ bool MySQLCommunityServer::Connect() {
   }
   const char* version = mysql_get_server_info(mysql_);
   mariaDb_ = version != nullptr && std::strstr(version, "MariaDB") != nullptr;
+  statementVariables_ = mariaDb_ && mysql_get_server_version(mysql_) >= 100102;
   if ((TlsMode == Tls::kRequire || verify) && mysql_get_ssl_cipher(mysql_) == nullptr) {
     SetError("The MySQL server offers no encrypted connection, and one is required (ssl-mode)");
     Close();

@@ -72,6 +72,9 @@ private:
   // MariaDB, rather than MySQL: they write defaults differently, and only
   // MariaDB names the table of a check in the information schema.
   bool mariaDb_ = true;
+  // MariaDB 10.1.2 or later, which sets a variable for one statement
+  // (SET STATEMENT ... FOR).
+  bool statementVariables_ = false;
 };
 
 }  // namespace vantrix::db

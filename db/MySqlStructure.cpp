@@ -73,10 +73,13 @@ bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& w
     return it == byName.end() ? nullptr : it->second;
   };
 
-  // 1. Indexes, the primary key among them, part by part.
+  // 1. Indexes, the primary key among them, part by part. MariaDB would
+  // also read its own statistics tables for each table (its cardinality
+  // column, which is not asked for): four fifths of the statement's time.
   const bool indexesRead = QueryEach(
-      "SELECT TABLE_NAME, INDEX_NAME, NON_UNIQUE, COLUMN_NAME, SUB_PART, INDEX_TYPE, COLLATION "
-      "FROM information_schema.STATISTICS WHERE " +
+      std::string(statementVariables_ ? "SET STATEMENT use_stat_tables = 'NEVER' FOR " : "") +
+          "SELECT TABLE_NAME, INDEX_NAME, NON_UNIQUE, COLUMN_NAME, SUB_PART, INDEX_TYPE, COLLATION "
+          "FROM information_schema.STATISTICS WHERE " +
           where("TABLE_SCHEMA", "TABLE_NAME") +
           " ORDER BY TABLE_NAME, BINARY TABLE_NAME, INDEX_NAME, SEQ_IN_INDEX",
       [&](const Row& r) {
