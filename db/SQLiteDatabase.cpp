@@ -4,6 +4,7 @@
 
 #include <array>
 #include <fstream>
+#include <mutex>
 
 #include "db/SqliteColumns.h"
 #include "db/SqliteStructure.h"
@@ -64,6 +65,12 @@ const char* NotAFile(const std::filesystem::path& path) {
 
 SQLiteDatabase::~SQLiteDatabase() { Close(); }
 
+void PrepareSqlite() {
+  static std::once_flag once;
+  // Refused (and harmless) when SQLite was already started.
+  std::call_once(once, [] { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); });
+}
+
 bool SQLiteDatabase::Connect() {
   Close();
   ClearError();
@@ -83,6 +90,7 @@ bool SQLiteDatabase::Connect() {
   const std::string target = IsWalFileWithoutLog(*DatabaseFile)
                                  ? FileUri(*DatabaseFile, "immutable=1")
                                  : FileUri(*DatabaseFile, "mode=ro");
+  PrepareSqlite();
   sqlite3* db = nullptr;
   const int rc =
       // One thread at a time uses a handle, so SQLite need not lock.

@@ -16,6 +16,12 @@ namespace vantrix::db {
 // nothing).
 const char* NotAFile(const std::filesystem::path& path);
 
+// Sets SQLite up for this program, once, before its first use: without
+// memory statistics, which take one lock for all threads at every
+// allocation (two schemas read at once wait on each other for it). Every
+// part of the program that opens SQLite calls it first.
+void PrepareSqlite();
+
 class SQLiteDatabase final : public Database {
 public:
   SQLiteDatabase() = default;

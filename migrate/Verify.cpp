@@ -134,6 +134,7 @@ Verification VerifyOnSqlite(const db::Schema& db1, const db::Schema& db2, const 
     existed = std::filesystem::exists(where, ec);
     wasEmptyFile = existed && std::filesystem::file_size(where, ec) == 0 && !ec;
   }
+  db::PrepareSqlite();
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(where.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
