@@ -104,6 +104,25 @@ class Stopped(Exception):
     """A tool ran past the time it was given."""
 
 
+def settle(limit=120):
+    """Waits until the machine is idle again, at most `limit` seconds: a
+    server that has just made thousands of tables goes on purging and
+    computing their statistics for a while, and the figures are of a server
+    at rest, as the one a schema is compared on."""
+    def ticks():
+        with open("/proc/stat") as stat:
+            values = [int(v) for v in stat.readline().split()[1:]]
+        return sum(values), values[3] + values[4]
+    start = time.monotonic()
+    while time.monotonic() - start < limit:
+        total, idle = ticks()
+        time.sleep(1)
+        total2, idle2 = ticks()
+        if total2 > total and (idle2 - idle) / (total2 - total) >= 0.95:
+            break
+    log(f"   (servers at rest after {time.monotonic() - start:.0f} s)")
+
+
 def timed(command, env=None, ok_codes=(0,), timeout=None):
     """Seconds a command took and its output. A command still running after
     `timeout` seconds is stopped with everything it started (Stopped)."""
@@ -214,6 +233,7 @@ def fleet_rows(args, bench, diff_tool, db, work, rows, notes):
     db.run("DROP DATABASE IF EXISTS vt_ref; CREATE DATABASE vt_ref;")
     db.run(None, database="vt_ref", stdin=reference)
     ref = f"mysql://{db.user}@{db.host}:{db.port}/vt_ref"
+    settle()
     env = dict(os.environ, VANTRIX_DB1_PASSWORD=db.password, VANTRIX_DB2_PASSWORD=db.password)
     targets = os.path.join(work, "targets.txt")
     with open(targets, "w") as f:
@@ -269,6 +289,7 @@ def main():
                 sql = subprocess.run([bench, "generate-sql", str(tables), str(side)], check=True,
                                      capture_output=True, text=True).stdout
                 db.run(None, database=name, stdin=sql)
+            settle()
 
             def side_spec(account, database, port=db.port):
                 return f"mysql:{db.host}:{port}:{account}:{PASSWORD}:{database}"
@@ -398,6 +419,7 @@ def main():
                     # Statement by statement: one transaction would need a lock per
                     # table and index, more than the server keeps.
                     pg.run(sql, name)
+                settle()
                 pg_env = dict(os.environ, PGPASSWORD=pg.password,
                               VANTRIX_DB1_PASSWORD=pg.password, VANTRIX_DB2_PASSWORD=pg.password)
                 if have_diff:
