@@ -13,6 +13,7 @@
 #include "cli/DatabaseUrl.h"
 #include "cli/Program.h"
 #include "cli/Side.h"
+#include "db/SchemaMemory.h"
 #include "report/Text.h"
 #include "report/Version.h"
 
@@ -133,6 +134,8 @@ std::optional<std::string> ReadTargets(const std::string& path, std::vector<std:
 }  // namespace
 
 int Run(int argc, char** argv) {
+  // Before any thread that reads a side starts.
+  db::PrepareForLargeSchemas();
   CLI::App app(kDescription, "vantrix-diff");
   Arguments args;
   app.add_option("DB1", args.db1, "The first database (URL, SQLite file or snapshot)")

@@ -10,6 +10,7 @@
 #include "cli/Terminal.h"
 #include "db/Ascii.h"
 #include "db/SQLiteDatabase.h"
+#include "db/SchemaMemory.h"
 #include "snapshot/Snapshot.h"
 
 namespace vantrix::cli {
@@ -175,6 +176,7 @@ bool ConnectSide(Side& side, std::string& failure) {
 
 bool ReadSide(Side& side, db::Detail detail, std::string& failure) {
   if (side.url.engine == "Snapshot") return true;  // read already
+  db::PrepareThreadForSchema();
   Configure(side);
   db::Database* database = side.database.get();
   std::optional<db::Schema> schema;
