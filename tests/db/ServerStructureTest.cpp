@@ -351,6 +351,8 @@ TEST(PostgresStructure, AReferenceReadsAsTheServerWritesIt) {
       server, "vx_structure_fkdef",
       "CREATE SCHEMA other;"
       "CREATE TABLE other.far (id int PRIMARY KEY);"
+      // Named as a table of the system catalog, which hides it.
+      "CREATE TABLE public.pg_type (id int PRIMARY KEY);"
       "CREATE TABLE \"Parent T\" (\"Id\" int, \"select\" int, n int, PRIMARY KEY (\"Id\", n),"
       " UNIQUE (\"select\"));"
       "CREATE TABLE child (id int PRIMARY KEY, p int, q int, s int, \"we\"\"ird\" int, f int,"
@@ -366,7 +368,8 @@ TEST(PostgresStructure, AReferenceReadsAsTheServerWritesIt) {
       " CONSTRAINT may_defer FOREIGN KEY (s) REFERENCES \"Parent T\" (\"select\") DEFERRABLE,"
       " CONSTRAINT some_null FOREIGN KEY (p, q) REFERENCES \"Parent T\" (\"Id\", n)"
       " ON DELETE SET NULL (q),"
-      " CONSTRAINT far_away FOREIGN KEY (f) REFERENCES other.far (id));"
+      " CONSTRAINT far_away FOREIGN KEY (f) REFERENCES other.far (id),"
+      " CONSTRAINT hidden FOREIGN KEY (f) REFERENCES public.pg_type (id));"
       "ALTER TABLE child ADD CONSTRAINT unchecked FOREIGN KEY (f) REFERENCES child (id) NOT VALID;");
   auto db = PostgresHandle(server, "vx_structure_fkdef");
   ASSERT_TRUE(db->Connect()) << db->ErrorMessage();
@@ -378,7 +381,7 @@ TEST(PostgresStructure, AReferenceReadsAsTheServerWritesIt) {
   for (; !expected->AfterLastRow(); expected->MoveToNextRow()) {
     theServers[expected->ColumnAt(0).StringValue()] = expected->ColumnAt(1).StringValue();
   }
-  ASSERT_EQ(theServers.size(), 10u);
+  ASSERT_EQ(theServers.size(), 11u);
   const auto schema = db->WholeSchema(Detail::kStructure);
   ASSERT_TRUE(schema.has_value()) << db->ErrorMessage();
   const Table& child = Named(*schema, "child");
