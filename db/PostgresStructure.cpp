@@ -4,7 +4,6 @@
 #include <libpq-fe.h>
 
 #include <algorithm>
-#include <tuple>
 #include <unordered_map>
 
 #include "db/Ascii.h"
@@ -99,7 +98,6 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
     }
     made = Made{};
   };
-  std::vector<Row> rows;
   const bool indexesRead = QueryEach(
       "SELECT c.relname, ic.relname, i.indisunique, i.indisprimary, con.oid IS NOT NULL,"
       " am.amname, CASE WHEN " +
@@ -109,8 +107,7 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
           " CASE WHEN i.indkey[k.n - 1] = 0"
           " THEN pg_catalog.pg_get_indexdef(i.indexrelid, k.n, true) END,"
           " i.indoption[k.n - 1], pg_catalog.quote_ident(n.nspname),"
-          " pg_catalog.quote_ident(c.relname), pg_catalog.quote_ident(ic.relname),"
-          " i.indexrelid, k.n"
+          " pg_catalog.quote_ident(c.relname), pg_catalog.quote_ident(ic.relname)"
           " FROM pg_catalog.pg_index AS i"
           " JOIN pg_catalog.pg_class AS c ON c.oid = i.indrelid" +
           std::string(kOfTable) +
@@ -120,67 +117,58 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
           " AND con.conrelid = i.indrelid AND con.contype IN ('p', 'u', 'x')"
           " CROSS JOIN LATERAL pg_catalog.generate_series(1, i.indnkeyatts::integer) AS k(n)"
           " JOIN pg_catalog.pg_opclass AS oc ON oc.oid = i.indclass[k.n - 1]" +
-          where,
-      params, [&rows](const Row& r) { rows.push_back(r); });
+          where + " ORDER BY i.indexrelid, k.n",
+      params, [&](const Row& r) {
+        // The text made here, as pg_get_indexdef writes it, for the indexes it
+        // was not asked for. An index's parts come one after the other.
+        Table* table = tableNamed(Text(r, 0));
+        if (!table) return;
+        const std::string name = Text(r, 1);
+        const auto number = static_cast<int>(r[8].IntegerValue());
+        const FieldNumber* field = fieldOf(*table, number);
+        // A field made since the fields were read is named by its number.
+        const std::string column = field ? field->name : "#" + std::to_string(number);
+        if (True(r, 3)) {
+          table->primaryKey.push_back(column);
+          if (!MadeUpName(name, table->name, "pkey")) table->primaryKeyName = name;
+          return;
+        }
+        if (table->indexes.empty() || table->indexes.back().name != name) {
+          finish();
+          Index index;
+          index.name = name;
+          index.unique = True(r, 2);
+          index.constraint = True(r, 4);
+          index.engineNamed = MadeUpName(name, table->name, index.constraint ? "_key" : "_idx");
+          const std::string method = Text(r, 5);
+          if (method != "btree") index.method = method;
+          index.predicate = Text(r, 7);
+          table->indexes.push_back(std::move(index));
+          made.index = &table->indexes.back();
+          made.head = std::string("CREATE ") + (True(r, 2) ? "UNIQUE " : "") + "INDEX " +
+                      Text(r, 13) + " ON " + Text(r, 11) + "." + Text(r, 12) + " USING " + method +
+                      " (";
+        }
+        Index& index = table->indexes.back();
+        if (!r[6].IsNull()) index.declared = Text(r, 6);
+        IndexPart part;
+        std::string text;
+        if (number == 0) {
+          part.expression = Text(r, 9);
+          text = part.expression;
+        } else {
+          part.column = column;
+          text = field ? field->quoted : column;
+        }
+        const long long option = r[10].IntegerValue();
+        part.descending = (option & 1) != 0;
+        const bool nullsFirst = (option & 2) != 0;
+        if (part.descending) text += nullsFirst ? " DESC" : " DESC NULLS LAST";
+        if (!part.descending && nullsFirst) text += " NULLS FIRST";
+        made.parts.push_back(std::move(text));
+        index.parts.push_back(std::move(part));
+      });
   if (!indexesRead) return false;
-  const auto take = [&](const Row& r) {
-    Table* table = tableNamed(Text(r, 0));
-    if (!table) return;
-    const std::string name = Text(r, 1);
-    const auto number = static_cast<int>(r[8].IntegerValue());
-    const FieldNumber* field = fieldOf(*table, number);
-    // A field made since the fields were read is named by its number.
-    const std::string column = field ? field->name : "#" + std::to_string(number);
-    if (True(r, 3)) {
-      table->primaryKey.push_back(column);
-      if (!MadeUpName(name, table->name, "pkey")) table->primaryKeyName = name;
-      return;
-    }
-    if (table->indexes.empty() || table->indexes.back().name != name) {
-      finish();
-      Index index;
-      index.name = name;
-      index.unique = True(r, 2);
-      index.constraint = True(r, 4);
-      index.engineNamed = MadeUpName(name, table->name, index.constraint ? "_key" : "_idx");
-      const std::string method = Text(r, 5);
-      if (method != "btree") index.method = method;
-      index.predicate = Text(r, 7);
-      table->indexes.push_back(std::move(index));
-      made.index = &table->indexes.back();
-      made.head = std::string("CREATE ") + (True(r, 2) ? "UNIQUE " : "") + "INDEX " +
-                  Text(r, 13) + " ON " + Text(r, 11) + "." + Text(r, 12) + " USING " + method +
-                  " (";
-    }
-    Index& index = table->indexes.back();
-    if (!r[6].IsNull()) index.declared = Text(r, 6);
-    IndexPart part;
-    std::string text;
-    if (number == 0) {
-      part.expression = Text(r, 9);
-      text = part.expression;
-    } else {
-      part.column = column;
-      text = field ? field->quoted : column;
-    }
-    const long long option = r[10].IntegerValue();
-    part.descending = (option & 1) != 0;
-    const bool nullsFirst = (option & 2) != 0;
-    if (part.descending) text += nullsFirst ? " DESC" : " DESC NULLS LAST";
-    if (!part.descending && nullsFirst) text += " NULLS FIRST";
-    made.parts.push_back(std::move(text));
-    index.parts.push_back(std::move(part));
-  };
-  // An index's parts one after the other, in their order: put so here, as
-  // the server would sort the rows only once joined, a third of the
-  // statement's time.
-  std::vector<std::tuple<long long, long long, std::size_t>> order;
-  order.reserve(rows.size());
-  for (std::size_t at = 0; at < rows.size(); ++at) {
-    order.emplace_back(rows[at][14].IntegerValue(), rows[at][15].IntegerValue(), at);
-  }
-  std::sort(order.begin(), order.end());
-  for (const auto& [index, part, at] : order) take(rows[at]);
   finish();
 
   // 2. References column by column, and checks. A reference's text is
