@@ -177,21 +177,21 @@ bool PostgreSQLServer::ReadStructure(Schema& schema, const std::optional<std::st
   // write more: a match type, deferral, NOT VALID, SET NULL or SET DEFAULT
   // of some columns, or a referenced table the search path does not find
   // by its name alone.
-  const int version = PQserverVersion(conn_);
+  //
   // Most references name a table of the first schema of the search path,
   // which its name alone finds unless the system catalog, searched before
-  // it, has a table of that name. Said here without the server's own
+  // it, has a table of that name: known so without the server's own
   // look-up, which costs a catalog cache miss for each referenced table in
-  // a new session (30 ms for 2,000): the look-up is left for the others.
-  constexpr std::string_view kFoundByName =
-      "(COALESCE(rn.nspname = pg_catalog.current_schema(), false)"
-      " AND rc.relname NOT IN (SELECT s.relname FROM pg_catalog.pg_class AS s"
-      " WHERE s.relnamespace = 'pg_catalog'::pg_catalog.regnamespace))";
+  // a new session (30 ms for 2,000), left for the others.
+  const int version = PQserverVersion(conn_);
   const std::string ownReference =
       std::string(
           "con.contype = 'f' AND (con.confmatchtype <> 's' OR con.condeferrable"
           " OR con.condeferred OR NOT con.convalidated"
-          " OR NOT (" + std::string(kFoundByName) + " OR pg_catalog.pg_table_is_visible(con.confrelid))") +
+          " OR NOT ((COALESCE(rn.nspname = pg_catalog.current_schema(), false)"
+          " AND rc.relname NOT IN (SELECT s.relname FROM pg_catalog.pg_class AS s"
+          " WHERE s.relnamespace = 'pg_catalog'::pg_catalog.regnamespace))"
+          " OR pg_catalog.pg_table_is_visible(con.confrelid))") +
       (version >= 150000 ? " OR con.confdelsetcols IS NOT NULL" : "") +
       (version >= 180000 ? " OR con.conperiod OR NOT con.conenforced" : "") + ")";
   struct MadeReference {
