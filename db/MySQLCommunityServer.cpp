@@ -353,7 +353,7 @@ std::optional<Table> MySQLCommunityServer::ReadTable(std::string_view table, Det
     LeaveTableCollation(result);
     Schema one;
     one.tables.push_back(std::move(result));
-    if (!ReadStructure(one, where)) return std::nullopt;
+    if (!ReadStructure(one, where, false)) return std::nullopt;
     return std::move(one.tables.front());
   }
   auto primary = Query(std::string(kPrimaryKeyColumns) + sameName);
@@ -410,7 +410,7 @@ std::optional<Schema> MySQLCommunityServer::WholeSchema(Detail detail) {
                                                              std::string_view) {
       return std::string(schemaColumn) + " = " + database;
     };
-    if (!ReadStructure(schema, where)) return std::nullopt;
+    if (!ReadStructure(schema, where, true)) return std::nullopt;
   } else {
     const bool primaryRead = QueryEach(
         std::string(kPrimaryKeyColumns) + "TABLE_SCHEMA = " + ThisDatabase(), [&](const Row& r) {

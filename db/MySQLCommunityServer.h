@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 #include "db/Database.h"
 
@@ -30,9 +31,10 @@ public:
                                        Detail detail = Detail::kColumns) override;
   // Three statements whatever the number of tables: the table list, the
   // columns of the whole database, and the primary keys' columns. The whole
-  // structure takes eight: the table list, the columns with their defaults,
-  // and the indexes, references (two), checks, views and triggers of the
-  // database.
+  // structure takes seven: the table list, the columns with their defaults,
+  // and the indexes, references, checks, views and triggers of the
+  // database; references take two more where InnoDB's dictionary does not
+  // serve (see ReadDictionaryReferences).
   std::optional<Schema> WholeSchema(Detail detail = Detail::kColumns) override;
   std::unique_ptr<RowSet> SelectSQL(std::string_view statement) override;
   bool ExecuteSQL(std::string_view statement) override;
@@ -47,11 +49,15 @@ private:
   bool QueryEach(std::string_view sql, const std::function<void(const Row&)>& row,
                  std::vector<std::string>* names = nullptr);
   // Adds the keys, indexes, references, checks, views and triggers of the
-  // tables in `schema` (MySqlStructure.cpp), in six statements; `where`
-  // gives the condition that picks the tables, from the names of the
-  // columns holding a row's database and table.
+  // tables in `schema` (MySqlStructure.cpp), in at most seven statements;
+  // `where` gives the condition that picks the tables, from the names of
+  // the columns holding a row's database and table; `wholeDatabase` when
+  // the schema holds every table of the database.
   using TableCondition = std::function<std::string(std::string_view, std::string_view)>;
-  bool ReadStructure(Schema& schema, const TableCondition& where);
+  bool ReadStructure(Schema& schema, const TableCondition& where, bool wholeDatabase);
+  using TableLookup = std::function<Table*(const std::string&)>;
+  bool ReadStandardReferences(const TableCondition& where, const TableLookup& tableNamed);
+  std::optional<bool> ReadDictionaryReferences(Schema& schema, const TableLookup& tableNamed);
   // A string literal for SQL, escaped by the connection's own rules.
   std::string Literal(std::string_view text);
   // The database read, for information_schema conditions: as a literal,

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <map>
+#include <optional>
 #include <unordered_map>
 
 #include "db/Ascii.h"
@@ -34,6 +35,14 @@ std::string Joined(const std::vector<std::string>& names) {
 
 bool SameName(std::string_view a, std::string_view b) { return EqualsIgnoringAsciiCase(a, b); }
 
+// Whether the server's file-name encoding writes `name` as it is: letters,
+// digits and underscores only.
+bool PlainName(std::string_view name) {
+  return !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
 // Whether `name` is `prefix` followed by a number: the names the server
 // gives keys and checks that were not named (orders_ibfk_1, CONSTRAINT_1,
 // orders_chk_1).
@@ -48,6 +57,99 @@ bool NumberedName(std::string_view name, std::string_view prefix) {
 std::string Upper(std::string text) {
   for (char& c : text) c = AsciiUpper(c);
   return text;
+}
+
+// A name as MariaDB and MySQL quote it.
+std::string Quoted(std::string_view name) {
+  std::string out = "`";
+  for (const char c : name) out += c == '`' ? std::string("``") : std::string(1, c);
+  return out + "`";
+}
+
+// The actions of each reference a table's CREATE TABLE statement declares,
+// as the server writes it (SHOW CREATE TABLE): by name, ON UPDATE then ON
+// DELETE. A reference written without one restricts.
+std::map<std::string, std::pair<std::string, std::string>> DeclaredActions(
+    std::string_view create) {
+  std::map<std::string, std::pair<std::string, std::string>> actions;
+  // A quoted name starting at `at`, its end left in `at`.
+  const auto quotedName = [&](std::size_t& at) {
+    std::string name;
+    for (++at; at < create.size(); ++at) {
+      if (create[at] != '`') {
+        name += create[at];
+      } else if (at + 1 < create.size() && create[at + 1] == '`') {
+        name += '`';
+        ++at;
+      } else {
+        ++at;
+        break;
+      }
+    }
+    return name;
+  };
+  // A string (a default, a comment, a check's) starting at `at`: past it.
+  const auto skipString = [&](std::size_t& at) {
+    for (++at; at < create.size(); ++at) {
+      if (create[at] == '\\') {
+        ++at;
+      } else if (create[at] == '\'') {
+        ++at;
+        return;
+      }
+    }
+  };
+  const auto startsAt = [&](std::size_t at, std::string_view word) {
+    return create.substr(at, word.size()) == word;
+  };
+  std::size_t at = 0;
+  while (at < create.size()) {
+    if (create[at] == '`') {
+      quotedName(at);
+      continue;
+    }
+    if (create[at] == '\'') {
+      skipString(at);
+      continue;
+    }
+    if (!startsAt(at, "CONSTRAINT `")) {
+      ++at;
+      continue;
+    }
+    at += std::string_view("CONSTRAINT ").size();
+    const std::string name = quotedName(at);
+    if (!startsAt(at, " FOREIGN KEY ")) continue;
+    std::pair<std::string, std::string> found{"RESTRICT", "RESTRICT"};
+    // To the end of the clause: a comma or line end outside names and
+    // parentheses.
+    int depth = 0;
+    while (at < create.size()) {
+      const char c = create[at];
+      if (c == '`') {
+        quotedName(at);
+        continue;
+      }
+      if (c == '\'') {
+        skipString(at);
+        continue;
+      }
+      if (depth == 0 && (c == ',' || c == '\n' || c == ')')) break;
+      if (c == '(') ++depth;
+      if (c == ')') --depth;
+      for (const auto& [event, action] :
+           {std::pair{std::string_view(" ON DELETE "), &found.second},
+            std::pair{std::string_view(" ON UPDATE "), &found.first}}) {
+        if (depth != 0 || !startsAt(at, event)) continue;
+        for (const std::string_view known :
+             {"RESTRICT", "CASCADE", "SET NULL", "NO ACTION", "SET DEFAULT"}) {
+          if (startsAt(at + event.size(), known)) *action = known;
+        }
+      }
+      ++at;
+    }
+    actions[name] = found;
+  }
+  return actions;
 }
 
 std::string IndexDeclared(const Index& index) {
@@ -65,10 +167,11 @@ std::string IndexDeclared(const Index& index) {
 
 }  // namespace
 
-bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& where) {
+bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& where,
+                                         bool wholeDatabase) {
   std::unordered_map<std::string, Table*> byName;
   for (Table& table : schema.tables) byName.emplace(table.name, &table);
-  const auto tableNamed = [&](const std::string& name) -> Table* {
+  const TableLookup tableNamed = [&](const std::string& name) -> Table* {
     const auto it = byName.find(name);
     return it == byName.end() ? nullptr : it->second;
   };
@@ -111,46 +214,15 @@ bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& w
       });
   if (!indexesRead) return false;
 
-  // 2. References: their actions, then their columns. Two statements, as
-  // MariaDB joins two information_schema tables slowly (a second for a
-  // thousand tables).
-  std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> actions;
-  const bool actionsRead = QueryEach(
-      "SELECT TABLE_NAME, CONSTRAINT_NAME, UPDATE_RULE, DELETE_RULE "
-      "FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE " +
-          where("CONSTRAINT_SCHEMA", "TABLE_NAME"),
-      [&](const Row& r) {
-        actions[{Text(r, 0), Text(r, 1)}] = {Text(r, 2), Text(r, 3)};
-      });
-  if (!actionsRead) return false;
-  const bool keysRead = QueryEach(
-      "SELECT TABLE_NAME, CONSTRAINT_NAME, COLUMN_NAME, REFERENCED_TABLE_SCHEMA, "
-      "REFERENCED_TABLE_NAME, REFERENCED_COLUMN_NAME, TABLE_SCHEMA "
-      "FROM information_schema.KEY_COLUMN_USAGE WHERE " +
-          where("TABLE_SCHEMA", "TABLE_NAME") +
-          " AND REFERENCED_TABLE_NAME IS NOT NULL "
-          "ORDER BY TABLE_NAME, BINARY TABLE_NAME, CONSTRAINT_NAME, ORDINAL_POSITION",
-      [&](const Row& r) {
-        Table* table = tableNamed(Text(r, 0));
-        if (!table) return;
-        const std::string name = Text(r, 1);
-        if (table->foreignKeys.empty() || table->foreignKeys.back().name != name) {
-          ForeignKey key;
-          key.name = name;
-          key.engineNamed = NumberedName(name, table->name + "_ibfk_");
-          // A table of another database is named with its database.
-          key.referencedTable = Text(r, 3) == Text(r, 6) ? Text(r, 4) : Text(r, 3) + "." + Text(r, 4);
-          const auto found = actions.find({Text(r, 0), name});
-          if (found != actions.end()) {
-            key.onUpdate = NormalizedAction(found->second.first);
-            key.onDelete = NormalizedAction(found->second.second);
-          }
-          table->foreignKeys.push_back(std::move(key));
-        }
-        table->foreignKeys.back().columns.push_back(Text(r, 2));
-        table->foreignKeys.back().referencedColumns.push_back(Text(r, 5));
-      });
-  if (!keysRead) return false;
+  // 2. References: for a whole database from InnoDB's own dictionary when
+  // it serves, else from the standard tables.
+  if (wholeDatabase && mariaDb_) {
+    const std::optional<bool> fromDictionary = ReadDictionaryReferences(schema, tableNamed);
+    if (!fromDictionary) return false;
+    if (!*fromDictionary && !ReadStandardReferences(where, tableNamed)) return false;
+  } else if (!ReadStandardReferences(where, tableNamed)) {
+    return false;
+  }
 
   // 3. Checks. MariaDB names a check's table; MySQL only its schema, where
   // check names are unique.
@@ -258,6 +330,181 @@ bool MySQLCommunityServer::ReadStructure(Schema& schema, const TableCondition& w
     }
     std::sort(table.indexes.begin(), table.indexes.end(),
               [](const Index& a, const Index& b) { return a.name < b.name; });
+    // By name as bytes, as the indexes, whichever way they were read.
+    std::stable_sort(table.foreignKeys.begin(), table.foreignKeys.end(),
+                     [](const ForeignKey& a, const ForeignKey& b) { return a.name < b.name; });
+  }
+  return true;
+}
+
+// References with their actions, then their columns: two statements, as
+// MariaDB joins two information_schema tables slowly (a second for a
+// thousand tables). Each opens every table it looks at.
+bool MySQLCommunityServer::ReadStandardReferences(const TableCondition& where,
+                                                  const TableLookup& tableNamed) {
+  std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> actions;
+  const bool actionsRead = QueryEach(
+      "SELECT TABLE_NAME, CONSTRAINT_NAME, UPDATE_RULE, DELETE_RULE "
+      "FROM information_schema.REFERENTIAL_CONSTRAINTS WHERE " +
+          where("CONSTRAINT_SCHEMA", "TABLE_NAME"),
+      [&](const Row& r) {
+        actions[{Text(r, 0), Text(r, 1)}] = {Text(r, 2), Text(r, 3)};
+      });
+  if (!actionsRead) return false;
+  std::vector<Table*> unseen;
+  const bool keysRead = QueryEach(
+      "SELECT TABLE_NAME, CONSTRAINT_NAME, COLUMN_NAME, REFERENCED_TABLE_SCHEMA, "
+      "REFERENCED_TABLE_NAME, REFERENCED_COLUMN_NAME, TABLE_SCHEMA "
+      "FROM information_schema.KEY_COLUMN_USAGE WHERE " +
+          where("TABLE_SCHEMA", "TABLE_NAME") +
+          " AND REFERENCED_TABLE_NAME IS NOT NULL "
+          "ORDER BY TABLE_NAME, BINARY TABLE_NAME, CONSTRAINT_NAME, ORDINAL_POSITION",
+      [&](const Row& r) {
+        Table* table = tableNamed(Text(r, 0));
+        if (!table) return;
+        const std::string name = Text(r, 1);
+        if (table->foreignKeys.empty() || table->foreignKeys.back().name != name) {
+          ForeignKey key;
+          key.name = name;
+          key.engineNamed = NumberedName(name, table->name + "_ibfk_");
+          // A table of another database is named with its database.
+          key.referencedTable = Text(r, 3) == Text(r, 6) ? Text(r, 4) : Text(r, 3) + "." + Text(r, 4);
+          const auto found = actions.find({Text(r, 0), name});
+          if (found != actions.end()) {
+            key.onUpdate = NormalizedAction(found->second.first);
+            key.onDelete = NormalizedAction(found->second.second);
+          } else if (unseen.empty() || unseen.back() != table) {
+            unseen.push_back(table);
+          }
+          table->foreignKeys.push_back(std::move(key));
+        }
+        table->foreignKeys.back().columns.push_back(Text(r, 2));
+        table->foreignKeys.back().referencedColumns.push_back(Text(r, 5));
+      });
+  if (!keysRead) return false;
+  // MariaDB shows an account whose only privilege on a table is SELECT the
+  // columns of its references but not their actions: those come from the
+  // table's own statement, one for each such table.
+  for (Table* table : unseen) {
+    std::string create;
+    // Names quoted as this reads them, whatever the session's SQL mode.
+    const bool createRead = QueryEach(
+        std::string(statementVariables_
+                        ? "SET STATEMENT sql_mode = '', sql_quote_show_create = 1 FOR "
+                        : "") +
+            "SHOW CREATE TABLE " + Quoted(table->name),
+                                      [&](const Row& r) { create = Text(r, 1); });
+    if (!createRead) return false;
+    const auto declared = DeclaredActions(create);
+    for (ForeignKey& key : table->foreignKeys) {
+      const auto found = actions.find({table->name, key.name});
+      const auto written = declared.find(key.name);
+      if (found != actions.end() || written == declared.end()) continue;
+      key.onUpdate = written->second.first;
+      key.onDelete = written->second.second;
+    }
+  }
+  return true;
+}
+
+// The same references from InnoDB's dictionary, in one statement that opens
+// no table: the standard tables open every table of the database, twice,
+// and that is most of the time of a large database's read. It takes the
+// PROCESS privilege, and the dictionary names tables in the server's
+// file-name encoding, the same as the name only for letters, digits and
+// underscores; so it serves when every name read is of those, and where
+// what it gives cannot be told to be this database's own (letter case
+// folded by the server) it is not used. Only MariaDB's InnoDB keeps
+// references at all. nullopt when the connection is lost; false when the
+// standard tables are to be asked instead.
+std::optional<bool> MySQLCommunityServer::ReadDictionaryReferences(Schema& schema,
+                                                                   const TableLookup& tableNamed) {
+  if (!PlainName(DatabaseName) || schema.tables.empty()) return false;
+  for (const Table& table : schema.tables) {
+    if (!PlainName(table.name)) return false;
+  }
+  const std::string prefix = DatabaseName + "/";
+  const std::string sameDatabase =
+      "LEFT(ID, " + std::to_string(prefix.size()) + ") = " + Literal(prefix);
+  // A reference's row (its tables and actions), then its columns' rows.
+  struct Found {
+    Table* table = nullptr;
+    ForeignKey key;
+    std::vector<std::pair<long long, std::pair<std::string, std::string>>> columns;
+  };
+  std::map<std::string, Found> found;
+  bool usable = true;
+  const bool read = QueryEach(
+      "SELECT 0, ID, FOR_NAME, REF_NAME, TYPE FROM information_schema.INNODB_SYS_FOREIGN WHERE " +
+          sameDatabase +
+          " UNION ALL SELECT 1, ID, FOR_COL_NAME, REF_COL_NAME, POS "
+          "FROM information_schema.INNODB_SYS_FOREIGN_COLS WHERE " + sameDatabase,
+      [&](const Row& r) {
+        const std::string id = Text(r, 1);
+        if (!usable) return;
+        // Compared without case by the server: this database's own are
+        // those written exactly as its name.
+        if (id.compare(0, prefix.size(), prefix) != 0) {
+          usable = false;
+          return;
+        }
+        Found& reference = found[id];
+        if (r[0].IntegerValue() == 1) {
+          reference.columns.push_back({r[4].IntegerValue(), {Text(r, 2), Text(r, 3)}});
+          return;
+        }
+        const std::string from = Text(r, 2);
+        const std::string to = Text(r, 3);
+        const std::size_t slash = to.find('/');
+        if (from.compare(0, prefix.size(), prefix) != 0 || slash == std::string::npos ||
+            to.find('@') != std::string::npos) {
+          usable = false;
+          return;
+        }
+        const std::string tableName = from.substr(prefix.size());
+        reference.table = tableNamed(tableName);
+        if (!reference.table) {
+          // A table made since the list was read is not part of this
+          // schema; one known under another letter case means the server
+          // folds names, and this dictionary cannot be matched by name.
+          for (const Table& table : schema.tables) {
+            if (SameName(table.name, tableName)) usable = false;
+          }
+          return;
+        }
+        const std::string toDatabase = to.substr(0, slash);
+        if (toDatabase != DatabaseName && SameName(toDatabase, DatabaseName)) usable = false;
+        ForeignKey& key = reference.key;
+        key.name = id.substr(prefix.size());
+        key.engineNamed = NumberedName(key.name, tableName + "_ibfk_");
+        key.referencedTable = toDatabase == DatabaseName
+                                  ? to.substr(slash + 1)
+                                  : toDatabase + "." + to.substr(slash + 1);
+        const long long type = r[4].IntegerValue();
+        key.onDelete = (type & 1) != 0    ? "CASCADE"
+                       : (type & 2) != 0  ? "SET NULL"
+                       : (type & 16) != 0 ? "NO ACTION"
+                                          : "RESTRICT";
+        key.onUpdate = (type & 4) != 0    ? "CASCADE"
+                       : (type & 8) != 0  ? "SET NULL"
+                       : (type & 32) != 0 ? "NO ACTION"
+                                          : "RESTRICT";
+      });
+  if (!read) {
+    // Not allowed or not there: the standard tables tell the same.
+    if (!IsConnected()) return std::nullopt;
+    ClearError();
+    return false;
+  }
+  if (!usable) return false;
+  for (auto& [id, reference] : found) {
+    if (!reference.table) continue;
+    std::sort(reference.columns.begin(), reference.columns.end());
+    for (auto& [position, names] : reference.columns) {
+      reference.key.columns.push_back(std::move(names.first));
+      reference.key.referencedColumns.push_back(std::move(names.second));
+    }
+    reference.table->foreignKeys.push_back(std::move(reference.key));
   }
   return true;
 }
