@@ -415,11 +415,14 @@ bool MySQLCommunityServer::ReadStandardReferences(const TableCondition& where,
 // underscores; so it serves when every name read is of those, and where
 // what it gives cannot be told to be this database's own (letter case
 // folded by the server) it is not used. Only MariaDB's InnoDB keeps
-// references at all. nullopt when the connection is lost; false when the
-// standard tables are to be asked instead.
+// references at all. The dictionary is read whole, every reference of the
+// server, under a lock that stops other sessions from opening tables: it
+// pays only for a large database (see DictionaryFromTables). nullopt when
+// the connection is lost; false when the standard tables are to be asked
+// instead.
 std::optional<bool> MySQLCommunityServer::ReadDictionaryReferences(Schema& schema,
                                                                    const TableLookup& tableNamed) {
-  if (!PlainName(DatabaseName) || schema.tables.empty()) return false;
+  if (!PlainName(DatabaseName) || schema.tables.size() < DictionaryFromTables) return false;
   for (const Table& table : schema.tables) {
     if (!PlainName(table.name)) return false;
   }
