@@ -334,9 +334,22 @@ private:
 
   void ViewDefinition() {
     if (!a_.table.view || !b_.table.view) return;
-    if (Expression1(a_.table.viewDefinition) == Expression2(b_.table.viewDefinition)) return;
+    // Every view has a query; one read empty was kept from the account
+    // (MariaDB and MySQL show it only with SHOW VIEW): nothing to compare,
+    // and no difference either.
+    const std::string& query1 = a_.table.viewDefinition;
+    const std::string& query2 = b_.table.viewDefinition;
+    if (query1.empty() || query2.empty()) {
+      const auto shown = [](const std::string& query) {
+        return query.empty() ? std::nullopt : std::optional<std::string>(query);
+      };
+      Add(ObjectKind::kViewDefinition, "", Change::kNotComparable, false, shown(query1),
+          shown(query2));
+      return;
+    }
+    if (Expression1(query1) == Expression2(query2)) return;
     Add(ObjectKind::kViewDefinition, "", sameEngine_ ? Change::kDiffers : Change::kNotComparable,
-        sameEngine_, a_.table.viewDefinition, b_.table.viewDefinition);
+        sameEngine_, query1, query2);
   }
 
   void ColumnOrder() {

@@ -369,6 +369,12 @@ std::vector<std::string> CreateTable(const Translation& t, const db::Table& tabl
 }
 
 std::vector<std::string> CreateView(const Translation& t, const db::Table& view) {
+  if (view.viewDefinition.empty()) {
+    Note(t, "the view " + view.name +
+                "'s query was not shown to the account that read it (MariaDB and MySQL show it "
+                "with SHOW VIEW); left out");
+    return {};
+  }
   if (!t.Same()) {
     Note(t, "the view " + view.name + " is a query in another engine's SQL; left out: " +
                 view.viewDefinition);

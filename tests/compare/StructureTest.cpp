@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "db/SQLiteDatabase.h"
@@ -128,6 +129,27 @@ TEST(Structure, EachChangeIsFoundAndNothingElse) {
     EXPECT_EQ(Lines(findings), c.found) << c.what;
     EXPECT_EQ(findings.HasDifferences(), !c.found.empty()) << c.what;
     EXPECT_EQ(findings.counts.structureDifferences, static_cast<int>(c.found.size())) << c.what;
+  }
+}
+
+// A view whose query the account may not see reads with an empty one: a
+// note, never a difference, and never "the same" unseen.
+TEST(Structure, AViewsHiddenQueryIsANote) {
+  const db::Schema shown = Read(kShop);
+  db::Schema hidden = shown;
+  for (db::Table& t : hidden.tables) {
+    if (t.view) t.viewDefinition.clear();
+  }
+  for (const auto& [what, db1, db2] :
+       std::vector<std::tuple<const char*, const db::Schema*, const db::Schema*>>{
+           {"hidden in DB 2", &shown, &hidden},
+           {"hidden in DB 1", &hidden, &shown},
+           {"hidden in both", &hidden, &hidden}}) {
+    const Findings findings = FindDifferences(*db1, *db2, FindingsOptions{});
+    EXPECT_EQ(Lines(findings),
+              std::vector<std::string>{"note customer_totals: view_definition  not_comparable"})
+        << what;
+    EXPECT_FALSE(findings.HasDifferences()) << what;
   }
 }
 

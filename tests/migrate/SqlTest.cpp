@@ -30,5 +30,23 @@ TEST(SqlTest, PostgresTriggerLosesOnlyItsTablesSchema) {
   for (const Case& c : cases) EXPECT_EQ(TriggerOnTableOnly(c.declared), c.expected) << c.declared;
 }
 
+// A view is made from its query, or left out with a note when the query
+// could not be read: never an empty CREATE VIEW.
+TEST(SqlTest, AViewIsMadeFromTheQueryReadOrLeftOut) {
+  db::Table view;
+  view.name = "totals";
+  view.view = true;
+  std::vector<std::string> notes;
+  const Translation mysql{Dialect::kMysql, Dialect::kMysql, &notes, "shop"};
+  view.viewDefinition = "select `shop`.`t`.`a` AS `a` from `shop`.`t`";
+  EXPECT_EQ(CreateView(mysql, view),
+            std::vector<std::string>{"CREATE VIEW `totals` AS select `t`.`a` AS `a` from `t`"});
+  EXPECT_TRUE(notes.empty());
+  view.viewDefinition.clear();
+  EXPECT_TRUE(CreateView(mysql, view).empty());
+  ASSERT_EQ(notes.size(), 1U);
+  EXPECT_NE(notes[0].find("the view totals's query was not shown"), std::string::npos) << notes[0];
+}
+
 }  // namespace
 }  // namespace vantrix::migrate
