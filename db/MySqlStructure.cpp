@@ -10,6 +10,7 @@
 #include "db/Ascii.h"
 #include "db/Defaults.h"
 #include "db/MySQLCommunityServer.h"
+#include "db/SqliteSql.h"
 
 namespace vantrix::db {
 namespace {
@@ -68,86 +69,43 @@ std::string Quoted(std::string_view name) {
 
 // The actions of each reference a table's CREATE TABLE statement declares,
 // as the server writes it (SHOW CREATE TABLE): by name, ON UPDATE then ON
-// DELETE. A reference written without one restricts.
+// DELETE. A reference written without one restricts. Read in the tokens
+// the SQLite reader reads CREATE statements in: quoted names, strings (a
+// comment that reads like a reference) and comments are tokens of their
+// own.
 std::map<std::string, std::pair<std::string, std::string>> DeclaredActions(
     std::string_view create) {
+  using sqlite::Token;
+  const std::vector<Token> tokens = sqlite::Tokenize(create);
+  const auto is = [&](std::size_t at, std::string_view word) {
+    return at < tokens.size() && tokens[at].Is(word);
+  };
+  const auto punctuation = [&](std::size_t at, std::string_view text) {
+    return tokens[at].kind == Token::Kind::kPunctuation && tokens[at].text == text;
+  };
   std::map<std::string, std::pair<std::string, std::string>> actions;
-  // A quoted name starting at `at`, its end left in `at`.
-  const auto quotedName = [&](std::size_t& at) {
-    std::string name;
-    for (++at; at < create.size(); ++at) {
-      if (create[at] != '`') {
-        name += create[at];
-      } else if (at + 1 < create.size() && create[at + 1] == '`') {
-        name += '`';
-        ++at;
-      } else {
-        ++at;
-        break;
-      }
-    }
-    return name;
-  };
-  // A string (a default, a comment, a check's) starting at `at`: past it.
-  const auto skipString = [&](std::size_t& at) {
-    for (++at; at < create.size(); ++at) {
-      if (create[at] == '\\') {
-        ++at;
-      } else if (create[at] == '\'') {
-        ++at;
-        return;
-      }
-    }
-  };
-  const auto startsAt = [&](std::size_t at, std::string_view word) {
-    return create.substr(at, word.size()) == word;
-  };
-  std::size_t at = 0;
-  while (at < create.size()) {
-    if (create[at] == '`') {
-      quotedName(at);
+  for (std::size_t at = 0; at + 3 < tokens.size(); ++at) {
+    if (!is(at, "CONSTRAINT") || tokens[at + 1].kind != Token::Kind::kQuotedName ||
+        !is(at + 2, "FOREIGN") || !is(at + 3, "KEY")) {
       continue;
     }
-    if (create[at] == '\'') {
-      skipString(at);
-      continue;
-    }
-    if (!startsAt(at, "CONSTRAINT `")) {
-      ++at;
-      continue;
-    }
-    at += std::string_view("CONSTRAINT ").size();
-    const std::string name = quotedName(at);
-    if (!startsAt(at, " FOREIGN KEY ")) continue;
-    std::pair<std::string, std::string> found{"RESTRICT", "RESTRICT"};
-    // To the end of the clause: a comma or line end outside names and
-    // parentheses.
+    std::pair<std::string, std::string>& found = actions[tokens[at + 1].text];
+    found = {"RESTRICT", "RESTRICT"};
+    // To the end of the clause, a comma or parenthesis outside its own.
     int depth = 0;
-    while (at < create.size()) {
-      const char c = create[at];
-      if (c == '`') {
-        quotedName(at);
-        continue;
+    for (at += 4; at < tokens.size(); ++at) {
+      if (depth == 0 && (punctuation(at, ",") || punctuation(at, ")"))) break;
+      if (punctuation(at, "(")) ++depth;
+      if (punctuation(at, ")")) --depth;
+      if (depth != 0 || !is(at, "ON") || !(is(at + 1, "DELETE") || is(at + 1, "UPDATE"))) continue;
+      std::string action;
+      for (std::size_t word = at + 2; word < tokens.size() &&
+                                      tokens[word].kind == Token::Kind::kWord && !is(word, "ON");
+           ++word) {
+        action += (action.empty() ? "" : " ") + tokens[word].text;
       }
-      if (c == '\'') {
-        skipString(at);
-        continue;
-      }
-      if (depth == 0 && (c == ',' || c == '\n' || c == ')')) break;
-      if (c == '(') ++depth;
-      if (c == ')') --depth;
-      for (const auto& [event, action] :
-           {std::pair{std::string_view(" ON DELETE "), &found.second},
-            std::pair{std::string_view(" ON UPDATE "), &found.first}}) {
-        if (depth != 0 || !startsAt(at, event)) continue;
-        for (const std::string_view known :
-             {"RESTRICT", "CASCADE", "SET NULL", "NO ACTION", "SET DEFAULT"}) {
-          if (startsAt(at + event.size(), known)) *action = known;
-        }
-      }
-      ++at;
+      (is(at + 1, "DELETE") ? found.second : found.first) = NormalizedAction(action);
     }
-    actions[name] = found;
   }
   return actions;
 }
@@ -393,7 +351,7 @@ bool MySQLCommunityServer::ReadStandardReferences(const TableCondition& where,
                         ? "SET STATEMENT sql_mode = '', sql_quote_show_create = 1 FOR "
                         : "") +
             "SHOW CREATE TABLE " + Quoted(table->name),
-                                      [&](const Row& r) { create = Text(r, 1); });
+        [&](const Row& r) { create = Text(r, 1); });
     if (!createRead) return false;
     const auto declared = DeclaredActions(create);
     for (ForeignKey& key : table->foreignKeys) {

@@ -212,9 +212,8 @@ TEST(MariaDbStructure, ReferencesReadTheSameWhereverTheyComeFrom) {
       "fk \xc3\xbc (y) -> p (b) on delete RESTRICT on update NO ACTION\n";
   // The account, and the statements the read takes: the table list,
   // columns, indexes, checks and triggers, and the references in one, two
-  // or three.
-  // (The dictionary serves large databases only; here it is let serve two
-  // tables.)
+  // or three. The dictionary serves large databases only; here it is let
+  // serve two tables.
   const auto read = [&](const test::MariaDbServer& as, int statements,
                         std::size_t dictionaryFrom = 1) {
     auto db = test::MariaDbHandle(as, "vx_refs");
